@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Fails when an executable imports a DLL function that is not in the reviewed Windows 7 allowlist.
+
+Also checks that the PE header asks for subsystem version 6.1 or lower, so Windows 7 loads it.
+"""
+import argparse
+import re
+import subprocess
+import sys
+
+
+def imports(objdump, exe):
+    out = subprocess.run([objdump, "-p", exe], check=True, capture_output=True, text=True).stdout
+    names, dll = set(), None
+    subsystem = None
+    for line in out.splitlines():
+        m = re.match(r"^MajorSubsystemVersion\s+(\d+)", line)
+        if m:
+            subsystem = [int(m.group(1))]
+        m = re.match(r"^MinorSubsystemVersion\s+(\d+)", line)
+        if m and subsystem:
+            subsystem.append(int(m.group(1)))
+        m = re.match(r"^\s*DLL Name:\s*(\S+)", line)
+        if m:
+            dll = m.group(1).lower()
+            continue
+        m = re.match(r"^\s+[0-9a-f]+\s+(?:<none>\s+)?[0-9a-f]+\s+(\S+)\s*$", line)
+        if dll and m:
+            names.add(f"{dll}!{m.group(1)}")
+    return names, subsystem
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--objdump", required=True)
+    ap.add_argument("--allow", required=True)
+    ap.add_argument("--print", action="store_true", help="list the imports and exit")
+    ap.add_argument("exe", nargs="+")
+    a = ap.parse_args()
+    allowed = set()
+    with open(a.allow, encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                allowed.add(line.lower())
+    bad = False
+    for exe in a.exe:
+        names, subsystem = imports(a.objdump, exe)
+        if a.print:
+            print("\n".join(sorted(names)))
+            continue
+        if not names:
+            print(f"{exe}: no imports found (objdump output not understood)")
+            bad = True
+        for n in sorted(names):
+            if n.lower() not in allowed:
+                print(f"{exe}: import not on the Windows 7 allowlist: {n}")
+                bad = True
+        if subsystem is None or len(subsystem) != 2 or tuple(subsystem) > (6, 1):
+            print(f"{exe}: subsystem version {subsystem} is newer than 6.1")
+            bad = True
+        if not bad:
+            print(f"{exe}: {len(names)} imports, all on the allowlist; subsystem {subsystem[0]}.{subsystem[1]}")
+    return 1 if bad else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,38 @@
+// The process-wide log writer: one UTF-8 line per message, flushed, rotated, optionally echoed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mw {
+
+// "%04u%02u%02u" of the local date, as used in daily log file names.
+std::wstring LocalDateStamp();
+// "%04u-%02u-%02u %02u:%02u:%02u.%03u" of the local time.
+std::wstring LocalTimestamp();
+
+class Logger {
+public:
+    static Logger& Instance();
+
+    // Replaces the whole configuration and reopens the file. A rotation limit of 0 or less means 16.
+    void Open(const std::wstring& directory, const std::wstring& baseName, int32_t rotateMb, bool echo,
+              const std::wstring& fixedFileName);
+    // Never fails towards the caller; the line reaches the file (when open) and the echo (when on).
+    void Write(const wchar_t* level, const std::wstring& text);
+    void Close();
+
+    // The path the next open or rotation uses.
+    std::wstring CurrentPath();
+
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+private:
+    Logger();
+    ~Logger();
+    struct State;
+    State* state_;
+};
+
+}  // namespace mw

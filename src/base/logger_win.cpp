@@ -1,0 +1,135 @@
+// The log writer: a critical section around append-only, flushed writes and size-based rotation.
+#include "base/logger.h"
+
+#include <cstdlib>
+
+#include "base/console.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "base/win.h"
+
+namespace mw {
+
+std::wstring LocalDateStamp() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return FormatText(L"%04u%02u%02u", unsigned(t.wYear), unsigned(t.wMonth), unsigned(t.wDay));
+}
+
+std::wstring LocalTimestamp() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return FormatText(L"%04u-%02u-%02u %02u:%02u:%02u.%03u", unsigned(t.wYear), unsigned(t.wMonth),
+                      unsigned(t.wDay), unsigned(t.wHour), unsigned(t.wMinute), unsigned(t.wSecond),
+                      unsigned(t.wMilliseconds));
+}
+
+struct Logger::State {
+    CRITICAL_SECTION lock;
+    bool constructed = false;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::wstring directory;
+    std::wstring baseName;
+    std::wstring fixedFileName;
+    int32_t rotateMb = 16;
+    bool echo = false;
+
+    std::wstring Path() const {
+        if (!fixedFileName.empty()) return JoinPath(directory, fixedFileName);
+        return JoinPath(directory, baseName + L"-" + LocalDateStamp() + L".log");
+    }
+    void CloseFile() {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    void Reopen() {
+        // Append-only with read and write sharing: several processes may append whole lines at once.
+        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+};
+
+namespace {
+
+void CleanUpAtExit() {
+    Logger::Instance().Close();
+}
+
+}  // namespace
+
+Logger::Logger() : state_(new State) {
+    InitializeCriticalSection(&state_->lock);
+    state_->constructed = true;
+}
+
+Logger::~Logger() {
+    if (state_->constructed) {
+        Close();
+        DeleteCriticalSection(&state_->lock);
+        state_->constructed = false;
+    }
+    delete state_;
+}
+
+Logger& Logger::Instance() {
+    // The function-local static is destroyed at exit after the atexit handler registered here.
+    static Logger instance;
+    static const bool registered = (std::atexit(CleanUpAtExit), true);
+    (void)registered;
+    return instance;
+}
+
+void Logger::Open(const std::wstring& directory, const std::wstring& baseName, int32_t rotateMb, bool echo,
+                  const std::wstring& fixedFileName) {
+    EnterCriticalSection(&state_->lock);
+    state_->directory = directory;
+    state_->baseName = baseName;
+    state_->fixedFileName = fixedFileName;
+    state_->rotateMb = rotateMb <= 0 ? 16 : rotateMb;
+    state_->echo = echo;
+    CreateDirectories(directory);
+    state_->CloseFile();
+    state_->Reopen();
+    LeaveCriticalSection(&state_->lock);
+}
+
+void Logger::Write(const wchar_t* level, const std::wstring& text) {
+    EnterCriticalSection(&state_->lock);
+    std::wstring line = LocalTimestamp() + L" [" + level + L"] " + text + L"\r\n";
+    if (state_->file != INVALID_HANDLE_VALUE) {
+        std::string bytes = WideToUtf8(line);
+        DWORD written = 0;
+        WriteFile(state_->file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        FlushFileBuffers(state_->file);
+        LARGE_INTEGER size;
+        if (state_->rotateMb > 0 && GetFileSizeEx(state_->file, &size) &&
+            size.QuadPart >= static_cast<LONGLONG>(state_->rotateMb) * 1048576LL) {
+            state_->CloseFile();
+            std::wstring path = state_->Path();
+            std::wstring rotated = path + L".1";
+            DeleteFileW(rotated.c_str());
+            // When another process holds the file, the move fails and the same file is reopened;
+            // the next line tries again.
+            MoveFileExW(path.c_str(), rotated.c_str(), MOVEFILE_REPLACE_EXISTING);
+            state_->Reopen();
+        }
+    }
+    if (state_->echo) WriteOut(TrimText(line));
+    LeaveCriticalSection(&state_->lock);
+}
+
+void Logger::Close() {
+    if (!state_->constructed) return;
+    EnterCriticalSection(&state_->lock);
+    state_->CloseFile();
+    LeaveCriticalSection(&state_->lock);
+}
+
+std::wstring Logger::CurrentPath() {
+    EnterCriticalSection(&state_->lock);
+    std::wstring path = state_->Path();
+    LeaveCriticalSection(&state_->lock);
+    return path;
+}
+
+}  // namespace mw

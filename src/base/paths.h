@@ -1,0 +1,34 @@
+// Where the program keeps its files, and the small file-system helpers built on that.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace mw {
+
+// Pure path rules.
+std::wstring DirectoryOf(const std::wstring& path);
+// A drive letter ("C:") or a leading double backslash; "/x" and "\x" are relative.
+bool IsAbsolutePath(const std::wstring& path);
+std::wstring JoinPath(const std::wstring& base, const std::wstring& path);
+
+// Calls query(buffer, capacity) with zero-filled buffers of 260, 520, ... 16,640 characters until
+// the result fits (GetModuleFileNameW semantics: a result of capacity - 1 or more may be cut).
+// Empty on a result of 0 or when even 16,640 characters are not enough.
+std::wstring ReadGrowingName(const std::function<uint32_t(wchar_t*, uint32_t)>& query);
+
+// File system.
+std::wstring ModulePath();
+std::wstring ExeDir();
+std::wstring DefaultIniPath();
+bool CreateDirectories(const std::wstring& path);
+// True for an existing object that is not a directory.
+bool FileExists(const std::wstring& path, uint64_t* size = nullptr);
+uint64_t FileLastWriteTime(const std::wstring& path);
+bool DeleteFileIfExists(const std::wstring& path);
+// Replaces the file in place (no temporary file); true only when every byte was written.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+bool WriteTextFile(const std::wstring& path, const std::wstring& text, bool withBom);
+
+}  // namespace mw

@@ -1,0 +1,76 @@
+// File-system helpers over the wide Win32 API; paths are passed on unchanged.
+#include <vector>
+
+#include "base/handles.h"
+#include "base/paths.h"
+#include "base/text.h"
+
+namespace mw {
+
+std::wstring ModulePath() {
+    return ReadGrowingName([](wchar_t* buffer, uint32_t capacity) -> uint32_t {
+        return GetModuleFileNameW(nullptr, buffer, capacity);
+    });
+}
+
+std::wstring ExeDir() { return DirectoryOf(ModulePath()); }
+
+std::wstring DefaultIniPath() { return JoinPath(ExeDir(), L"mosswarden.ini"); }
+
+namespace {
+
+bool MakeDirectory(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+bool CreateDirectories(const std::wstring& path) {
+    if (path.empty()) return false;
+    DWORD attrs = GetFileAttributesW(path.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (MakeDirectory(path)) return true;
+    size_t pos = path.find_last_of(L"\\/");
+    // Never try to create "C:" or the "\\" of a UNC prefix.
+    if (pos == std::wstring::npos || pos < 3) return false;
+    if (!CreateDirectories(path.substr(0, pos))) return false;
+    return MakeDirectory(path);
+}
+
+bool FileExists(const std::wstring& path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+uint64_t FileLastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool DeleteFileIfExists(const std::wstring& path) {
+    if (DeleteFileW(path.c_str())) return true;
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return ok && written == bytes.size();
+}
+
+bool WriteTextFile(const std::wstring& path, const std::wstring& text, bool withBom) {
+    std::string bytes = WideToUtf8(text);
+    if (withBom) bytes.insert(0, "\xEF\xBB\xBF");
+    return WriteWholeFile(path, bytes);
+}
+
+}  // namespace mw

@@ -1,0 +1,32 @@
+// Text and error helpers shared by every module: formatting, case, trimming, conversions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mw {
+
+// printf-style formatting into at most 4095 characters; "<format-overflow>" beyond that.
+// Windows printf conventions: %s is a wide string, %Iu a size_t, %llu a uint64_t.
+std::wstring FormatText(const wchar_t* format, ...);
+
+std::wstring ToLowerAscii(const std::wstring& text);
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix);
+bool ContainsNoCase(const std::wstring& text, const std::wstring& needle);
+// Removes space, TAB, CR, LF and U+3000 at both ends.
+std::wstring TrimText(const std::wstring& text);
+
+std::string WideToUtf8(const std::wstring& text);
+// Invalid sequences become U+FFFD; the ANSI code page is used only when UTF-8 yields nothing.
+std::wstring Utf8ToWide(const std::string& bytes);
+std::wstring AnsiToWide(const std::string& bytes);
+// True when the bytes are non-empty, strictly valid UTF-8.
+bool IsStrictUtf8(const std::string& bytes);
+
+// Display form of a secret: "(none)", "****", or the first 6 and last 4 units with the length.
+std::wstring MaskToken(const std::wstring& token);
+
+// "<code>: <system message>", or "<code>: (no description)".
+std::wstring Win32ErrorText(uint32_t code);
+
+}  // namespace mw

@@ -1,0 +1,166 @@
+// Connector stand-in for tests: behaves like cloudflared as far as mosswarden can see.
+//
+// "--version" prints a version line. "tunnel ..." runs a script of steps, one per line, read from
+// the file named by FAKECFD_SCRIPT or else from fakecfd.txt beside the executable:
+//   print=TEXT      TEXT and LF on stderr (bytes as they stand in the script, UTF-8)
+//   stdout=TEXT     TEXT and LF on stdout
+//   raw=TEXT        TEXT without a line end
+//   flood=N         N bytes of 'x' without a line end
+//   sleep=MS        wait
+//   token=PATH      write the value of TUNNEL_TOKEN (or "<unset>") to PATH
+//   args=PATH       write the full command line to PATH (UTF-8)
+//   runlog=PATH     append "run <pid>" to PATH
+//   grandchild=MS   start a copy that inherits the output handles and lives MS milliseconds
+//   exit=CODE       exit now with CODE
+// When the script ends without exit the process waits until it is killed, as a connector does.
+// A script line "version=TEXT" replaces the version line.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void WriteBytes(HANDLE h, const std::string& bytes) {
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& bytes) {
+    if (bytes.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
+    return out;
+}
+
+std::wstring ExeDir() {
+    wchar_t path[4096] = {};
+    GetModuleFileNameW(nullptr, path, 4096);
+    std::wstring p(path);
+    size_t cut = p.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? L"." : p.substr(0, cut);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    std::string data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(h);
+    return data;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes, bool append) {
+    HANDLE h = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    WriteBytes(h, bytes);
+    CloseHandle(h);
+}
+
+std::vector<std::pair<std::string, std::string>> LoadScript() {
+    wchar_t named[4096] = {};
+    std::wstring path;
+    if (GetEnvironmentVariableW(L"FAKECFD_SCRIPT", named, 4096) > 0) {
+        path = named;
+    } else {
+        path = ExeDir() + L"\\fakecfd.txt";
+    }
+    std::string text = ReadFileBytes(path);
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    std::vector<std::pair<std::string, std::string>> steps;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        pos = end + 1;
+        size_t eq = line.find('=');
+        if (line.empty() || line[0] == '#') continue;
+        if (eq == std::string::npos) {
+            steps.emplace_back(line, std::string());
+        } else {
+            steps.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+        }
+    }
+    return steps;
+}
+
+void StartGrandchild(const std::string& ms) {
+    wchar_t self[4096] = {};
+    GetModuleFileNameW(nullptr, self, 4096);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --grandchild " + FromUtf8(ms);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (argc >= 3 && std::wstring(argv[1]) == L"--grandchild") {
+        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+        return 0;
+    }
+    std::vector<std::pair<std::string, std::string>> steps = LoadScript();
+    if (argc >= 2 && std::wstring(argv[1]) == L"--version") {
+        std::string version = "cloudflared version 2023.10.0 (built 2023-10-31-1141 UTC)";
+        for (const auto& step : steps) {
+            if (step.first == "version") version = step.second;
+        }
+        WriteBytes(out, version + "\n");
+        return 0;
+    }
+    for (const auto& step : steps) {
+        const std::string& key = step.first;
+        const std::string& value = step.second;
+        if (key == "print") {
+            WriteBytes(err, value + "\n");
+        } else if (key == "stdout") {
+            WriteBytes(out, value + "\n");
+        } else if (key == "raw") {
+            WriteBytes(err, value);
+        } else if (key == "flood") {
+            WriteBytes(err, std::string(static_cast<size_t>(atoi(value.c_str())), 'x'));
+        } else if (key == "sleep") {
+            Sleep(static_cast<DWORD>(atoi(value.c_str())));
+        } else if (key == "token") {
+            wchar_t token[8192] = {};
+            DWORD n = GetEnvironmentVariableW(L"TUNNEL_TOKEN", token, 8192);
+            WriteFileBytes(FromUtf8(value), n > 0 ? ToUtf8(token) : std::string("<unset>"), false);
+        } else if (key == "args") {
+            WriteFileBytes(FromUtf8(value), ToUtf8(GetCommandLineW()), false);
+        } else if (key == "runlog") {
+            WriteFileBytes(FromUtf8(value), "run " + std::to_string(GetCurrentProcessId()) + "\n", true);
+        } else if (key == "grandchild") {
+            StartGrandchild(value);
+        } else if (key == "exit") {
+            return atoi(value.c_str());
+        }
+    }
+    Sleep(INFINITE);
+    return 0;
+}

@@ -1,0 +1,43 @@
+// The command line: command word folding and the "--ini" scan.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace mw {
+namespace {
+
+TEST(ParseCommandLine, Table) {
+    const std::wstring def = L"C:\\app\\mosswarden.ini";
+    struct Case {
+        std::vector<std::wstring> args;
+        std::wstring word;
+        std::wstring ini;
+    } cases[] = {
+        {{}, L"install", def},
+        {{L"INSTALL"}, L"install", def},
+        {{L"--Status"}, L"--status", def},
+        {{L"-H"}, L"-h", def},
+        {{L"/?"}, L"/?", def},
+        {{L"run", L"--ini", L"D:\\x.ini"}, L"run", L"D:\\x.ini"},
+        {{L"run", L"--INI", L"D:\\x.ini"}, L"run", L"D:\\x.ini"},
+        {{L"run", L"--ini"}, L"run", def},
+        {{L"run", L"--ini", L"a.ini", L"--ini", L"b.ini"}, L"run", L"a.ini"},
+        {{L"--ini", L"D:\\x.ini", L"run"}, L"--ini", L"D:\\x.ini"},
+        {{L"ÄRUN"}, L"Ärun", def},
+    };
+    for (const Case& c : cases) {
+        CommandLine line = ParseCommandLine(c.args, def);
+        EXPECT_EQ(line.word, c.word);
+        EXPECT_EQ(line.iniPath, c.ini) << c.word;
+        EXPECT_EQ(line.args, c.args);
+    }
+}
+
+TEST(UsageLines, TwentyFiveLinesEndingWithDefaultPath) {
+    std::vector<std::wstring> lines = UsageLines(L"C:\\app\\mosswarden.ini");
+    ASSERT_EQ(lines.size(), 25u);
+    EXPECT_EQ(lines[24], L"默认配置文件: C:\\app\\mosswarden.ini");
+}
+
+}  // namespace
+}  // namespace mw

@@ -1,0 +1,135 @@
+// The logger: line format, rotation, fixed names, echo, concurrent writers.
+#include "base/logger.h"
+
+#include <thread>
+#include <vector>
+
+#include "win_fixture.h"
+
+namespace mw {
+namespace {
+
+class LoggerWin : public TempDirTest {
+protected:
+    void TearDown() override {
+        Logger::Instance().Close();
+        TempDirTest::TearDown();
+    }
+    static std::vector<std::string> Lines(const std::string& data) {
+        std::vector<std::string> lines;
+        size_t pos = 0;
+        while (pos < data.size()) {
+            size_t end = data.find("\r\n", pos);
+            if (end == std::string::npos) {
+                lines.push_back(data.substr(pos));
+                break;
+            }
+            lines.push_back(data.substr(pos, end - pos));
+            pos = end + 2;
+        }
+        return lines;
+    }
+};
+
+bool IsTimestamp(const std::string& s) {
+    // 2024-01-31 08:05:09.042
+    if (s.size() != 23) return false;
+    const char* shape = "dddd-dd-dd dd:dd:dd.ddd";
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (shape[i] == 'd' ? !(s[i] >= '0' && s[i] <= '9') : s[i] != shape[i]) return false;
+    }
+    return true;
+}
+
+TEST_F(LoggerWin, DailyFileLineFormat) {
+    Logger& log = Logger::Instance();
+    log.Write(L"INFO", L"before open is dropped");
+    log.Open(Path(L"logs\\deep"), L"mosswarden", 16, false, L"");
+    log.Write(L"WARN", L"注册 ok");
+    log.Close();
+    std::wstring file = Path(L"logs\\deep\\mosswarden-" + LocalDateStamp() + L".log");
+    std::string data = ReadAll(file);
+    ASSERT_GT(data.size(), 25u);
+    EXPECT_TRUE(IsTimestamp(data.substr(0, 23)));
+    EXPECT_EQ(data.substr(23), " [WARN] \xE6\xB3\xA8\xE5\x86\x8C ok\r\n");
+}
+
+TEST_F(LoggerWin, RotatesAtLimitAndReplacesOldCopy) {
+    std::wstring file = Path(L"mosswarden-service.log");
+    ASSERT_TRUE(WriteWholeFile(file + L".1", "stale copy"));
+    Logger& log = Logger::Instance();
+    log.Open(dir_, L"mosswarden", 1, false, L"mosswarden-service.log");
+    std::wstring chunk(1000, L'a');
+    // Each line is 23 + 8 + 1000 + 2 = 1033 bytes; the 1016th brings the file to 1,049,528 bytes.
+    for (int i = 0; i < 1015; ++i) log.Write(L"INFO", chunk);
+    EXPECT_EQ(ReadAll(file + L".1"), "stale copy");
+    log.Write(L"INFO", chunk);
+    EXPECT_EQ(ReadAll(file + L".1").size(), 1016u * 1033u);
+    uint64_t size = 1;
+    EXPECT_TRUE(FileExists(file, &size));
+    EXPECT_EQ(size, 0u);
+    log.Write(L"INFO", L"next");
+    log.Close();
+    EXPECT_EQ(Lines(ReadAll(file)).size(), 1u);
+}
+
+TEST_F(LoggerWin, NonPositiveLimitMeans16MiB) {
+    Logger& log = Logger::Instance();
+    log.Open(dir_, L"m", 0, false, L"fixed.log");
+    std::wstring chunk(4000, L'z');
+    for (int i = 0; i < 300; ++i) log.Write(L"INFO", chunk);  // about 1.2 MB: no rotation at 1 MiB
+    log.Open(dir_, L"m", -5, false, L"fixed.log");
+    log.Write(L"INFO", chunk);
+    log.Close();
+    EXPECT_FALSE(FileExists(Path(L"fixed.log.1")));
+}
+
+TEST_F(LoggerWin, TwoThreadsWriteWholeLines) {
+    Logger& log = Logger::Instance();
+    log.Open(dir_, L"mosswarden", 16, false, L"t.log");
+    auto writer = [&log](wchar_t letter) {
+        for (int i = 0; i < 300; ++i) log.Write(L"INFO", std::wstring(200, letter));
+    };
+    std::thread a(writer, L'a');
+    std::thread b(writer, L'b');
+    a.join();
+    b.join();
+    log.Close();
+    std::vector<std::string> lines = Lines(ReadAll(Path(L"t.log")));
+    ASSERT_EQ(lines.size(), 600u);
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(IsTimestamp(line.substr(0, 23))) << line.substr(0, 40);
+        std::string body = line.substr(31);
+        EXPECT_TRUE(body == std::string(200, 'a') || body == std::string(200, 'b')) << line.substr(0, 40);
+    }
+}
+
+TEST_F(LoggerWin, EchoShowsTheLineWithoutItsLineEnd) {
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &sa, 1 << 16));
+    HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, writeEnd);
+    Logger& log = Logger::Instance();
+    log.Open(dir_, L"mosswarden", 16, true, L"");
+    log.Write(L"INFO", L"回显");
+    log.Close();
+    log.Write(L"ERROR", L"closed but echoed");
+    SetStdHandle(STD_OUTPUT_HANDLE, saved);
+    CloseHandle(writeEnd);
+    std::string out;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) out.append(buffer, got);
+    CloseHandle(readEnd);
+    std::vector<std::string> lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u) << out;
+    EXPECT_EQ(lines[0].substr(23), " [INFO] \xE5\x9B\x9E\xE6\x98\xBE");
+    EXPECT_EQ(lines[1].substr(23), " [ERROR] closed but echoed");
+    EXPECT_EQ(out.substr(out.size() - 2), "\r\n");
+    EXPECT_EQ(out.find("\r\n\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mw

@@ -1,0 +1,86 @@
+// Text helpers: formatting limits, folding, trimming, conversions, masking.
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+namespace mw {
+namespace {
+
+TEST(FormatText, KeepsUpTo4095CharactersAndRefusesMore) {
+    std::wstring fits(4095, L'a');
+    EXPECT_EQ(FormatText(L"%s", fits.c_str()), fits);
+    std::wstring tooLong(4096, L'a');
+    EXPECT_EQ(FormatText(L"%s", tooLong.c_str()), L"<format-overflow>");
+    EXPECT_EQ(FormatText(L"%s%s", std::wstring(4094, L'b').c_str(), L"cd"), L"<format-overflow>");
+}
+
+TEST(FormatText, WindowsConventions) {
+    EXPECT_EQ(FormatText(L"%s=%u %d %Iu %llu %.1f %02u %%", L"宽", 7u, -3, size_t(42),
+                         18446744073709551615ull, 2.0, 5u),
+              L"宽=7 -3 42 18446744073709551615 2.0 05 %");
+}
+
+TEST(ToLowerAscii, FoldsOnlyAToZ) {
+    EXPECT_EQ(ToLowerAscii(L"INSTALL --Status ÄÖ Ｚ"), L"install --status ÄÖ Ｚ");
+}
+
+TEST(StartsWithNoCase, Table) {
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* prefix;
+        bool expected;
+    } cases[] = {
+        {L"--Port", L"--", true}, {L"-", L"--", false}, {L"", L"", true},
+        {L"abc", L"", true},       {L"ABCdef", L"abc", true}, {L"ab", L"abc", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(StartsWithNoCase(c.text, c.prefix), c.expected) << c.text;
+}
+
+TEST(TrimText, Table) {
+    struct Case {
+        std::wstring in;
+        std::wstring out;
+    } cases[] = {
+        {L" \t\r\n\u3000", L""},
+        {L"\u3000 值 \r\n", L"值"},
+        {L"\vx ", L"\vx"},
+        {L"a\fb", L"a\fb"},
+        {L"", L""},
+        {std::wstring(L"\0x", 2), std::wstring(L"\0x", 2)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TrimText(c.in), c.out);
+}
+
+TEST(Utf8, RoundTripAndReplacement) {
+    // A surrogate pair, written out so that it is two units on every platform.
+    std::wstring text = L"状态: 运行中 \xD83D\xDE00";
+    EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
+    EXPECT_EQ(WideToUtf8(L"注册"), "\xE6\xB3\xA8\xE5\x86\x8C");
+    EXPECT_EQ(WideToUtf8(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80");
+    // Invalid UTF-8 becomes U+FFFD instead of falling back to the ANSI code page.
+    std::wstring decoded = Utf8ToWide("a\xFF" "b");
+    EXPECT_EQ(decoded.front(), L'a');
+    EXPECT_EQ(decoded.back(), L'b');
+    EXPECT_NE(decoded.find(L'\uFFFD'), std::wstring::npos);
+    EXPECT_EQ(WideToUtf8(L""), "");
+    EXPECT_EQ(Utf8ToWide(""), L"");
+}
+
+TEST(MaskToken, Table) {
+    EXPECT_EQ(MaskToken(L""), L"(none)");
+    EXPECT_EQ(MaskToken(L"a"), L"****");
+    EXPECT_EQ(MaskToken(L"123456789012"), L"****");
+    EXPECT_EQ(MaskToken(L"abcdefghijklm"), L"abcdef...jklm (len=13)");
+    std::wstring token = L"eyJhIj" + std::wstring(174, L'x') + L"WXYZ";
+    EXPECT_EQ(MaskToken(token), L"eyJhIj...WXYZ (len=184)");
+}
+
+TEST(Win32ErrorText, CodeColonMessage) {
+    std::wstring text = Win32ErrorText(0x20001234u);
+    EXPECT_EQ(text, L"536875572: (no description)");
+    std::wstring denied = Win32ErrorText(5);
+    EXPECT_EQ(denied.rfind(L"5: ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace mw
