@@ -9,7 +9,7 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
 ARCH = os.environ.get("MW_ARCH", "x64")
-BUILD = ROOT / "build" / ("win64" if ARCH == "x64" else "win32")
+BUILD = Path(os.environ["MW_BUILD_DIR"]) if os.environ.get("MW_BUILD_DIR") else ROOT / "build" / ("win64" if ARCH == "x64" else "win32")
 WINE_RUN = ROOT / "scripts" / "wine-run"
 EXE = BUILD / "src" / "app" / "mosswarden.exe"
 FAKECFD = BUILD / "tests" / "support" / "fakecfd.exe"
