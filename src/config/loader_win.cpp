@@ -1,0 +1,32 @@
+// Loads the INI file from disk into a settings record, and the one-call preparation most commands use.
+#include "config/loader.h"
+
+#include "base/logger.h"
+#include "base/paths.h"
+#include "config/default_ini.h"
+
+namespace mw {
+
+bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error) {
+    std::vector<IniEntry> entries;
+    if (!ParseIniFile(iniPath, entries)) {
+        if (error) *error = L"读取配置失败: " + iniPath;
+        return false;
+    }
+    ApplyIniEntries(entries, iniPath, config);
+    return true;
+}
+
+bool PrepareConfig(const std::wstring& iniPath, std::wstring* error) {
+    if (!EnsureDefaultIni(iniPath, error)) return false;
+    Config& config = CurrentConfig();
+    if (!LoadConfig(iniPath, config, error)) return false;
+    if (CreateDirectories(config.supervisor.log_dir)) return true;
+    // Without its directory the log would go nowhere; the INI directory is the fallback.
+    Logger& logger = Logger::Instance();
+    logger.Open(config.ini_dir, L"mosswarden", config.supervisor.log_rotate_mb, false, std::wstring());
+    logger.Write(L"WARN", L"无法创建日志目录: " + config.supervisor.log_dir);
+    return true;
+}
+
+}  // namespace mw
