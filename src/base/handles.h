@@ -3,6 +3,8 @@
 
 #include "base/win.h"
 
+#include <winhttp.h>
+
 namespace mw {
 
 // Owner of a value that one close function releases. reset() keeps GetLastError intact,
@@ -64,9 +66,16 @@ struct ScHandleTraits {
     static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
 };
 
+struct InternetHandleTraits {
+    static HINTERNET Empty() { return nullptr; }
+    static bool IsValid(HINTERNET h) { return h != nullptr; }
+    static void Close(HINTERNET h) { WinHttpCloseHandle(h); }
+};
+
 // CreateFileW returns INVALID_HANDLE_VALUE, most other kernel calls return NULL; both are empty.
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
+using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 }  // namespace mw

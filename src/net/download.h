@@ -1,0 +1,27 @@
+// Entry point of the download engine: settle the proxy, then try the primary URL and the mirrors in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mw {
+
+struct DownloadOptions {
+    std::wstring primaryUrl;
+    std::wstring target;  // transfers write target + ".part", never target itself
+    std::wstring proxy;   // raw INI value: empty, "auto" or an explicit proxy
+    std::vector<std::wstring> mirrors;
+    int timeoutSeconds = 600;
+    int chunks = 4;
+    int stallSeconds = 60;
+    int progressInterval = 3;
+};
+
+// True when target + ".part" holds the complete resource of one URL. On failure errorText gets the
+// last URL's failure text ("下载失败" when no URL was tried) and status the last probe's HTTP status
+// (0 when there was no response); both are written only on failure.
+bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorText = nullptr,
+                          uint32_t* status = nullptr);
+
+}  // namespace mw

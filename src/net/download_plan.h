@@ -1,0 +1,28 @@
+// Pure planning of a download: single or segmented, the byte ranges, segment file names, the URL order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mw {
+
+constexpr int kMaxSegments = 16;
+constexpr uint64_t kSegmentedMinimum = 4194304;  // files below 4 MiB take one connection
+
+struct ByteRange {
+    uint64_t first = 0;
+    uint64_t last = 0;  // inclusive
+};
+
+// Number of parallel segments for a probed resource; 1 means the single-connection path.
+// An unknown size (0) cannot be split, so it also takes one connection.
+int SegmentCount(uint64_t size, bool rangeSupported, int chunks);
+// n ranges of size / n bytes each; the last one also takes the remainder. Needs size >= n >= 1.
+std::vector<ByteRange> SegmentRanges(uint64_t size, int n);
+// partPath + "." + index.
+std::wstring SegmentPath(const std::wstring& partPath, int index);
+// The primary URL first, then every non-empty mirror in order.
+std::vector<std::wstring> BuildUrlList(const std::wstring& primaryUrl, const std::vector<std::wstring>& mirrors);
+
+}  // namespace mw

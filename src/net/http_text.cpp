@@ -1,0 +1,61 @@
+// Pure pieces of the HTTP layer: proxy name, time-out, request headers and response header numbers.
+#include "net/http_text.h"
+
+#include <limits>
+
+#include "base/text.h"
+
+namespace mw {
+
+const wchar_t kHttpUserAgent[] = L"mosswarden/1.1 (Windows; cloudflared bootstrapper)";
+
+std::wstring ProxyNameForWinHttp(const std::wstring& proxy) {
+    std::wstring trimmed = TrimText(proxy);
+    if (trimmed.size() >= 3) {
+        size_t pos = trimmed.find(L"://");
+        if (pos != std::wstring::npos) return trimmed.substr(pos + 3);
+    }
+    return trimmed;
+}
+
+uint32_t ReceiveTimeoutMs(int timeoutSeconds) {
+    int seconds = timeoutSeconds > 0 ? timeoutSeconds : 600;
+    return static_cast<uint32_t>(seconds) * 1000u;
+}
+
+uint32_t OpenRequestFlags(bool secure) { return secure ? 0x800100u : 0x100u; }
+
+std::wstring RequestHeaderText(uint64_t rangeFirst, uint64_t rangeLast, bool withRange) {
+    std::wstring text = L"Accept: */*\r\nAccept-Encoding: identity\r\n";
+    if (withRange) {
+        text += FormatText(L"Range: bytes=%llu-%llu\r\n", static_cast<unsigned long long>(rangeFirst),
+                           static_cast<unsigned long long>(rangeLast));
+    }
+    return text;
+}
+
+uint64_t ParseDecimalU64(const std::wstring& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t' || text[i] == L'\r' || text[i] == L'\n' ||
+                               text[i] == L'\v' || text[i] == L'\f')) {
+        ++i;
+    }
+    const uint64_t max = std::numeric_limits<uint64_t>::max();
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        uint64_t digit = static_cast<uint64_t>(text[i] - L'0');
+        if (value > (max - digit) / 10) return max;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+uint64_t ContentRangeTotal(const std::wstring& contentRange) {
+    size_t slash = contentRange.find(L'/');
+    if (slash == std::wstring::npos) return 0;
+    std::wstring total = TrimText(contentRange.substr(slash + 1));
+    if (total == L"*") return 0;
+    return ParseDecimalU64(total);
+}
+
+}  // namespace mw

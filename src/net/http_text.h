@@ -1,0 +1,25 @@
+// Pure pieces of the HTTP layer: proxy name, time-out, request headers and response header numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mw {
+
+extern const wchar_t kHttpUserAgent[];
+
+// The proxy name handed to WinHTTP: trimmed, and only the part after the first "://" when present.
+std::wstring ProxyNameForWinHttp(const std::wstring& proxy);
+// Receive time-out in milliseconds; 0 or less means 600 seconds.
+uint32_t ReceiveTimeoutMs(int timeoutSeconds);
+// WINHTTP_FLAG_REFRESH, plus WINHTTP_FLAG_SECURE for https.
+uint32_t OpenRequestFlags(bool secure);
+// The fixed request headers, followed by the range line when withRange.
+std::wstring RequestHeaderText(uint64_t rangeFirst, uint64_t rangeLast, bool withRange);
+// Leading white space skipped, digits up to the first other character; no digits give 0,
+// a value beyond 64 bits gives the largest 64-bit value.
+uint64_t ParseDecimalU64(const std::wstring& text);
+// The total of a Content-Range value ("bytes 0-0/4096"); 0 for "*" or a value without "/".
+uint64_t ContentRangeTotal(const std::wstring& contentRange);
+
+}  // namespace mw

@@ -1,0 +1,231 @@
+// Per-URL download step: probe, then parallel range segments joined into the partial file, or one connection.
+#include <memory>
+#include <vector>
+
+#include "base/handles.h"
+#include "base/logger.h"
+#include "base/text.h"
+#include "net/download_plan.h"
+#include "net/http.h"
+#include "net/probe.h"
+#include "net/transfer.h"
+
+namespace mw {
+
+namespace {
+
+uint64_t FileSizeOrZero(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool SegmentFail(Segment& segment, const std::wstring& text) {
+    segment.error = text;
+    return false;
+}
+
+DWORD WINAPI SegmentThread(LPVOID parameter) {
+    Segment* segment = static_cast<Segment*>(parameter);
+    if (!RunSegment(*segment)) segment->failed.exchange(1);
+    return 0;
+}
+
+}  // namespace
+
+bool RunSegment(Segment& segment) {
+    HttpRequest request;
+    std::wstring error;
+    if (!request.Open(segment.url, segment.proxy, segment.timeoutSeconds, &error)) return SegmentFail(segment, error);
+    if (!request.Send(segment.first, segment.last, segment.last >= segment.first, &error)) {
+        return SegmentFail(segment, error);
+    }
+    uint32_t statusCode = request.StatusCode();
+    // A 200 carries the resource from byte 0; at any later offset it would corrupt the joined file.
+    bool usable = statusCode == 206 || (statusCode == 200 && segment.first == 0);
+    if (!usable) return SegmentFail(segment, FormatText(L"HTTP 状态码 %u", statusCode));
+
+    UniqueHandle file(CreateFileW(segment.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD err = GetLastError();
+        return SegmentFail(segment, L"创建分段文件失败: " + segment.path + L" (" + Win32ErrorText(err) + L")");
+    }
+    uint64_t want = segment.last >= segment.first ? segment.last - segment.first + 1 : 0;
+    uint64_t got = 0;
+    uint64_t lastData = GetTickCount64();
+    std::vector<char> buffer(65536);
+    uint32_t available = 0;
+    if (!request.QueryAvailable(&available)) {
+        DWORD err = GetLastError();
+        return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+    }
+    while (available > 0) {
+        uint32_t ask = available < buffer.size() ? available : static_cast<uint32_t>(buffer.size());
+        uint32_t read = 0;
+        if (!request.Read(buffer.data(), ask, &read)) {
+            DWORD err = GetLastError();
+            return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+        }
+        if (read == 0) break;
+        DWORD toWrite = read;
+        if (want != 0 && got + read > want) toWrite = static_cast<DWORD>(want - got);
+        DWORD written = 0;
+        if (!WriteFile(file.get(), buffer.data(), toWrite, &written, nullptr) || written != toWrite) {
+            DWORD err = GetLastError();
+            return SegmentFail(segment, L"写入失败: " + Win32ErrorText(err));
+        }
+        if (segment.progress) segment.progress->done.fetch_add(written);
+        uint64_t now = GetTickCount64();
+        if (segment.stallSeconds > 0 && now - lastData > static_cast<uint64_t>(segment.stallSeconds) * 1000u) {
+            return SegmentFail(segment, FormatText(L"%d 秒没有任何数据，判定卡死", segment.stallSeconds));
+        }
+        lastData = now;
+        got += written;
+        if (want != 0 && got >= want) break;
+        if (!request.QueryAvailable(&available)) {
+            DWORD err = GetLastError();
+            return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+        }
+    }
+    file.reset();
+    if (want != 0 && got != want) {
+        return SegmentFail(segment, FormatText(L"分段长度不符：期望 %llu，实际 %llu",
+                                               static_cast<unsigned long long>(want),
+                                               static_cast<unsigned long long>(got)));
+    }
+    return true;
+}
+
+bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& targetPath, std::wstring* errorText) {
+    UniqueHandle target(
+        CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!target) {
+        DWORD err = GetLastError();
+        if (errorText) *errorText = L"创建目标文件失败: " + Win32ErrorText(err);
+        return false;
+    }
+    std::vector<char> buffer(262144);
+    for (const std::wstring& path : paths) {
+        UniqueHandle source(
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!source) {
+            if (errorText) *errorText = L"打开分段失败: " + path;
+            return false;
+        }
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) || got == 0) {
+                break;
+            }
+            DWORD written = 0;
+            if (!WriteFile(target.get(), buffer.data(), got, &written, nullptr) || written != got) {
+                DWORD err = GetLastError();
+                if (errorText) *errorText = L"拼接写入失败: " + Win32ErrorText(err);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, std::wstring* errorText,
+                     uint32_t* status) {
+    const std::wstring partPath = options.target + L".part";
+    ProbeResult probe = ProbeRange(url, options.proxy, options.timeoutSeconds);
+    if (status) *status = probe.status;
+    if (!probe.ok) {
+        if (errorText) *errorText = probe.error;
+        return false;
+    }
+    Logger& log = Logger::Instance();
+    if (probe.size != 0) {
+        log.Write(L"INFO", FormatText(L"远端大小 %.1f MB，%s", static_cast<double>(probe.size) / 1048576.0,
+                                      probe.rangeSupported ? L"支持断点/分段" : L"不支持 Range（单连接）"));
+    }
+    ProgressState progress;
+    progress.total = probe.size;
+    progress.start = GetTickCount64();
+
+    // Collected locally so that "still empty" below refers to this attempt, not the caller's text.
+    std::wstring error;
+    bool ok = false;
+    int n = SegmentCount(probe.size, probe.rangeSupported, options.chunks);
+    if (n <= 1) {
+        ok = DownloadSingle(url, options.proxy, partPath, probe.size, probe.rangeSupported, options.timeoutSeconds,
+                            options.stallSeconds, options.progressInterval, &progress, &error);
+    } else {
+        for (int i = 0; i < kMaxSegments; ++i) DeleteFileW(SegmentPath(partPath, i).c_str());
+        std::vector<ByteRange> ranges = SegmentRanges(probe.size, n);
+        std::vector<std::unique_ptr<Segment>> segments;
+        std::vector<std::wstring> paths;
+        for (int i = 0; i < n; ++i) {
+            std::unique_ptr<Segment> segment(new Segment);
+            segment->url = url;
+            segment->proxy = options.proxy;
+            segment->path = SegmentPath(partPath, i);
+            segment->first = ranges[static_cast<size_t>(i)].first;
+            segment->last = ranges[static_cast<size_t>(i)].last;
+            segment->timeoutSeconds = options.timeoutSeconds;
+            segment->stallSeconds = options.stallSeconds;
+            segment->progress = &progress;
+            paths.push_back(segment->path);
+            segments.push_back(std::move(segment));
+        }
+        std::vector<UniqueHandle> threads(static_cast<size_t>(n));
+        std::vector<DWORD> threadIds(static_cast<size_t>(n), 0);
+        for (size_t i = 0; i < segments.size(); ++i) {
+            threads[i].reset(CreateThread(nullptr, 0, SegmentThread, segments[i].get(), 0, &threadIds[i]));
+        }
+
+        const uint64_t interval =
+            options.progressInterval > 0 ? static_cast<uint64_t>(options.progressInterval) * 1000u : 3000u;
+        uint64_t lastReport = GetTickCount64();
+        for (;;) {
+            std::vector<HANDLE> running;
+            for (const UniqueHandle& thread : threads) {
+                if (thread && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT) running.push_back(thread.get());
+            }
+            if (running.empty()) break;
+            uint64_t now = GetTickCount64();
+            if (now - lastReport >= interval) {
+                progress.Report(L"进度");
+                lastReport = now;
+            }
+            // Returns as soon as the last segment ends instead of idling out a fixed sleep.
+            if (WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, 400) == WAIT_FAILED) {
+                Sleep(400);
+            }
+        }
+
+        bool anyFailed = false;
+        for (size_t i = 0; i < segments.size(); ++i) {
+            if (threads[i]) {
+                WaitForSingleObject(threads[i].get(), 5000);
+                threads[i].reset();
+            }
+            if (segments[i]->failed.load() != 0) {
+                anyFailed = true;
+                if (error.empty()) error = segments[i]->error;
+            }
+        }
+        if (anyFailed) {
+            if (error.empty()) error = L"分段下载失败";
+        } else if (JoinSegments(paths, partPath, &error)) {
+            uint64_t actual = FileSizeOrZero(partPath);
+            if (actual == probe.size) {
+                ok = true;
+            } else {
+                error = FormatText(L"拼接后大小不符：期望 %llu，实际 %llu", static_cast<unsigned long long>(probe.size),
+                                   static_cast<unsigned long long>(actual));
+            }
+        }
+        for (const std::wstring& path : paths) DeleteFileW(path.c_str());
+    }
+    progress.Report(ok ? L"完成" : L"中止");
+    if (!ok && errorText) *errorText = error.empty() ? std::wstring(L"分段下载失败") : error;
+    return ok;
+}
+
+}  // namespace mw

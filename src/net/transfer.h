@@ -1,0 +1,44 @@
+// The per-URL transfer steps: probe, then a segmented or a single-connection download into target.part.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/download.h"
+#include "net/progress.h"
+
+namespace mw {
+
+// True when partPath holds the complete resource. Resumes an existing partial file with a range
+// request when the server serves ranges and the size is known; a 200 answer starts over.
+bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const std::wstring& partPath,
+                    uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
+                    int progressInterval, ProgressState* progress, std::wstring* errorText = nullptr);
+
+// One byte range of a segmented download; written only by its worker thread while it runs.
+struct Segment {
+    std::wstring url;
+    std::wstring proxy;
+    std::wstring path;
+    uint64_t first = 0;
+    uint64_t last = 0;
+    int timeoutSeconds = 0;
+    int stallSeconds = 0;
+    ProgressState* progress = nullptr;
+    std::atomic<uint32_t> failed{0};
+    std::wstring error;
+};
+
+// Fetches the segment's range into its file; a 200 answer is usable only for a range starting at 0.
+bool RunSegment(Segment& segment);
+// Copies the segment files in order into targetPath.
+bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& targetPath,
+                  std::wstring* errorText = nullptr);
+// Probe and transfer from one URL into options.target + ".part". status gets the probe's status
+// whenever the probe returned.
+bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, std::wstring* errorText = nullptr,
+                     uint32_t* status = nullptr);
+
+}  // namespace mw
