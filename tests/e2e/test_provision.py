@@ -1,0 +1,196 @@
+"""The "download" and "ensure" commands against the loopback fault server: reuse, checks, replacement."""
+import hashlib
+import struct
+import subprocess
+import sys
+import time
+
+import pytest
+
+from conftest import ARCH, BUILD, FAKECFD, ROOT, WINE_RUN, wine_env, winpath
+
+sys.path.insert(0, str(ROOT / "tests" / "support"))
+from http_fault_server import FaultServer, pattern_bytes  # noqa: E402
+
+MACHINE = "amd64" if ARCH == "x64" else "386"
+OTHER = "386" if ARCH == "x64" else "amd64"
+MACHINE_FIELD = {"amd64": 0x8664, "386": 0x014C}
+MIB = 1048576
+FAILED = "失败，见日志\r\n".encode("utf-8")
+UNIT_PROVISION = BUILD / "tests" / "unit" / "unit_provision.exe"
+
+
+def stand_in(size=1200 * 1024, fill=b"\0", machine=MACHINE):
+    """The connector stand-in padded to size, its PE Machine field set to machine."""
+    data = bytearray(FAKECFD.read_bytes())
+    lfanew = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<H", data, lfanew + 4, MACHINE_FIELD[machine])
+    assert len(data) <= size
+    return bytes(data) + fill * (size - len(data))
+
+
+def sha(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+@pytest.fixture
+def srv(tmp_path):
+    root = tmp_path / "srv"
+    root.mkdir()
+    with FaultServer(root=str(root)) as server:
+        server.root = root
+        yield server
+
+
+def prepare(mw, srv, tag, served=None, path=None, existing=None, **keys):
+    """Serves `served` (or `path` on the server), puts `existing` in place and writes the INI."""
+    if served is not None:
+        (srv.root / "cf.exe").write_bytes(served)
+        path = "/static/cf.exe"
+    sep = "&" if "?" in path else "?"
+    settings = {"arch": MACHINE, "url": srv.url("%s%stag=%s" % (path, sep, tag)), "chunks": "1"}
+    settings.update(keys)
+    lines = ["[cloudflared]"] + ["%s=%s" % kv for kv in settings.items()]
+    (mw.dir / "mosswarden.ini").write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-8"))
+    (mw.dir / "fakecfd.txt").write_text("", encoding="utf-8")
+    if existing is not None:
+        (mw.dir / "cloudflared.exe").write_bytes(existing)
+    return mw.dir / "cloudflared.exe"
+
+
+def test_ensure_reuses_a_valid_connector_without_any_request(mw, srv):
+    old = stand_in(1100 * 1024)
+    target = prepare(mw, srv, "reuse", served=stand_in(), existing=old)
+    r = mw.run("ensure")
+    assert r.rc == 0, r.out_text + r.err_text
+    ready = "cloudflared 已就绪: %s (%d 字节, %s)" % (winpath(target), len(old), MACHINE)
+    assert ready in r.out_text
+    assert "cloudflared 版本: " in r.out_text
+    assert r.out_text.endswith("cloudflared: %s\r\n" % winpath(target))
+    assert r.err == b""
+    assert srv.log("reuse") == []
+    assert target.read_bytes() == old
+    logs = list((mw.dir / "logs").glob("mosswarden-*.log"))
+    assert len(logs) == 1 and ready in logs[0].read_text(encoding="utf-8")
+
+
+CHECKED = sha(stand_in())
+CASES_INSTALLED = {
+    # command, what is in place, extra INI keys, what the log must say
+    "forced over a valid file, upper-case sha256": (
+        "download", stand_in(1100 * 1024, b"\1"), {"sha256": CHECKED.upper()},
+        ["SHA256 校验通过: " + CHECKED, "cloudflared 版本: "]),
+    "existing of exactly 1 MiB is not reused": (
+        "ensure", stand_in(MIB), {"sha256": CHECKED}, ["SHA256 校验通过: "]),
+    "existing of the other machine": (
+        "ensure", stand_in(machine=OTHER), {"sha256": CHECKED},
+        ["[WARN] 现有 cloudflared 的机器类型是 %s，本机需要 %s，重新下载" % (OTHER, MACHINE)]),
+    "reuse=0 downloads over a valid file": (
+        "--ensure", stand_in(1100 * 1024, b"\1"), {"sha256": CHECKED, "reuse": "0"}, ["SHA256 校验通过: "]),
+    "version without a built-in checksum": (
+        "--download", None, {"version": "2024.1.1"},
+        ["[WARN] 该版本没有内置 SHA256，跳过完整性校验（建议自己在 ini 里补 sha256=）"]),
+}
+
+
+@pytest.mark.parametrize("case", list(CASES_INSTALLED))
+def test_download_installs_the_checked_file(mw, srv, case):
+    command, existing, keys, expected = CASES_INSTALLED[case]
+    served = stand_in()
+    target = prepare(mw, srv, "inst", served=served, existing=existing, chunks="4", **keys)
+    r = mw.run(command)
+    assert r.rc == 0, r.out_text + r.err_text
+    assert srv.log("inst") != []
+    assert target.read_bytes() == served
+    assert not (mw.dir / "cloudflared.exe.part").exists()
+    for text in expected + ["开始下载 cloudflared ", "已落地: %s (%d 字节)" % (winpath(target), len(served))]:
+        assert text in r.out_text
+    assert r.out_text.endswith("cloudflared: %s\r\n" % winpath(target))
+
+
+def test_a_download_of_exactly_1_mib_without_pe_header_passes_size_and_machine(mw, srv):
+    body = pattern_bytes(0, MIB)
+    target = prepare(mw, srv, "exact", path="/file/%d" % MIB, sha256=sha(body))
+    (mw.dir / "mosswarden.ini").write_bytes((mw.dir / "mosswarden.ini").read_bytes() + b"[tunnel]\r\nmode=config\r\n")
+    r = mw.run("download")
+    assert r.rc == 0, r.out_text + r.err_text
+    assert target.read_bytes() == body
+    assert "已落地: %s (%d 字节)" % (winpath(target), MIB) in r.out_text
+    assert r.out_text.endswith("config.yml: %s\r\n" % winpath(mw.dir / "config.yml"))
+    assert (mw.dir / "config.yml").exists()
+
+
+CASES_REJECTED = {
+    "one byte short of 1 MiB": (
+        {"path": "/file/%d" % (MIB - 1)}, {}, ["[ERROR] 下载体积异常 (1048575 字节)，丢弃"]),
+    "the other machine": (
+        {"served": stand_in(machine=OTHER)}, {},
+        ["[ERROR] 下载到的不是 %s 架构（%s），丢弃。可显式改 arch=" % (MACHINE, OTHER)]),
+    "checksum differs": (
+        {"served": stand_in()}, {"sha256": "0" * 64},
+        ["[ERROR] SHA256 不匹配，拒绝安装", "[ERROR]   期望: " + "0" * 64, "[ERROR]   实际: " + CHECKED]),
+    "no checksum and sha_required": (
+        {"served": stand_in()}, {"version": "2024.1.1", "sha_required": "1"},
+        ["[ERROR] 没有内置校验值且未配置 sha256=，按 sha_required=1 拒绝安装"]),
+}
+
+
+@pytest.mark.parametrize("case", list(CASES_REJECTED))
+def test_a_rejected_download_is_deleted_and_the_old_connector_kept(mw, srv, case):
+    source, keys, expected = CASES_REJECTED[case]
+    old = stand_in(1100 * 1024, b"\1")
+    target = prepare(mw, srv, "rej", existing=old, **source, **keys)
+    r = mw.run("download")
+    assert r.rc == 3, r.out_text
+    assert r.err == FAILED
+    for text in expected:
+        assert text in r.out_text
+    assert target.read_bytes() == old
+    assert not (mw.dir / "cloudflared.exe.part").exists()
+    assert "cloudflared: " not in r.out_text
+
+
+def test_all_urls_failing_prints_the_troubleshooting_line(mw, srv):
+    target = prepare(mw, srv, "gone", path="/file/2000000?status=404")
+    r = mw.run("ensure")
+    assert r.rc == 3
+    assert r.err == FAILED
+    assert "[ERROR] 下载失败: " in r.out_text
+    assert ("[ERROR] 排查顺序: 1) ini 里配 mirrors= 走镜像  2) proxy=auto 或 proxy=http://127.0.0.1:7890  "
+            "3) --tlsfix 打开 TLS1.2  4) 手动下载 cloudflared 放到 %s 后程序会直接复用" % winpath(target)) in r.out_text
+    assert not target.exists()
+
+
+def test_a_locked_connector_keeps_its_bytes_and_the_download_is_deleted(mw, srv):
+    old = stand_in(1100 * 1024, b"\1")
+    target = prepare(mw, srv, "lock", served=stand_in(), existing=old, sha256=CHECKED)
+    held = mw.dir / "cloudflared.exe.held"
+    holder = subprocess.Popen(
+        [str(WINE_RUN), str(UNIT_PROVISION), "--gtest_filter=HoldFileOpen.*"],
+        env=wine_env({"MW_HOLD_FILE": winpath(target)}),
+        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.time() + 60
+        while not held.exists() and time.time() < deadline and holder.poll() is None:
+            time.sleep(0.1)
+        assert held.exists(), "the lock holder did not open the file"
+        r = mw.run("download")
+    finally:
+        (mw.dir / "cloudflared.exe.release").write_bytes(b"")
+        holder.wait(timeout=60)
+    assert r.rc == 3, r.out_text
+    assert r.err == FAILED
+    assert "SHA256 校验通过: " in r.out_text
+    assert "[ERROR] 替换目标文件失败（可能被杀软占用）: " in r.out_text
+    assert target.read_bytes() == old
+    assert not (mw.dir / "cloudflared.exe.part").exists()
+
+
+def test_settings_that_cannot_be_prepared_exit_2(mw, tmp_path):
+    folder = tmp_path / "not-a-file.ini"
+    folder.mkdir()
+    for command in ("ensure", "download"):
+        r = mw.run(command, "--ini", winpath(folder))
+        assert r.rc == 2
+        assert r.err.strip() != b""
+        assert r.out == b""
