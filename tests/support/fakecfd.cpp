@@ -10,7 +10,10 @@
 //   token=PATH      write the value of TUNNEL_TOKEN (or "<unset>") to PATH
 //   args=PATH       write the full command line to PATH (UTF-8)
 //   runlog=PATH     append "run <pid>" to PATH
+//   stamp=PATH      append "<pid> <system time in 100 ns units>" to PATH, for latency benchmarks
 //   grandchild=MS   start a copy that inherits the output handles and lives MS milliseconds
+//   grandpid=PATH   write the process id of the last grandchild started to PATH
+//   holdfile=PATH   append a comment line to PATH through a handle kept open without sharing
 //   exit=CODE       exit now with CODE
 // When the script ends without exit the process waits until it is killed, as a connector does.
 // A script line "version=TEXT" replaces the version line.
@@ -99,7 +102,7 @@ std::vector<std::pair<std::string, std::string>> LoadScript() {
     return steps;
 }
 
-void StartGrandchild(const std::string& ms) {
+DWORD StartGrandchild(const std::string& ms) {
     wchar_t self[4096] = {};
     GetModuleFileNameW(nullptr, self, 4096);
     std::wstring cmd = L"\"" + std::wstring(self) + L"\" --grandchild " + FromUtf8(ms);
@@ -110,10 +113,10 @@ void StartGrandchild(const std::string& ms) {
     si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return pi.dwProcessId;
 }
 
 }  // namespace
@@ -134,6 +137,8 @@ int wmain(int argc, wchar_t** argv) {
         WriteBytes(out, version + "\n");
         return 0;
     }
+    DWORD grandchild = 0;
+    HANDLE held = INVALID_HANDLE_VALUE;  // closed by the process exit
     for (const auto& step : steps) {
         const std::string& key = step.first;
         const std::string& value = step.second;
@@ -155,8 +160,19 @@ int wmain(int argc, wchar_t** argv) {
             WriteFileBytes(FromUtf8(value), ToUtf8(GetCommandLineW()), false);
         } else if (key == "runlog") {
             WriteFileBytes(FromUtf8(value), "run " + std::to_string(GetCurrentProcessId()) + "\n", true);
+        } else if (key == "stamp") {
+            FILETIME now = {};
+            GetSystemTimeAsFileTime(&now);
+            unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+            WriteFileBytes(FromUtf8(value), std::to_string(GetCurrentProcessId()) + " " + std::to_string(ticks) + "\n",
+                           true);
         } else if (key == "grandchild") {
-            StartGrandchild(value);
+            grandchild = StartGrandchild(value);
+        } else if (key == "grandpid") {
+            WriteFileBytes(FromUtf8(value), std::to_string(grandchild), false);
+        } else if (key == "holdfile") {
+            held = CreateFileW(FromUtf8(value).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (held != INVALID_HANDLE_VALUE) WriteBytes(held, "\r\n; held\r\n");
         } else if (key == "exit") {
             return atoi(value.c_str());
         }

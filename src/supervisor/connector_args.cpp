@@ -1,0 +1,20 @@
+// Builds the connector's argument string and extra environment from the settings.
+#include "supervisor/connector_args.h"
+
+namespace mw {
+
+std::wstring BuildConnectorArgs(const Config& config, const std::wstring& ymlPath) {
+    std::wstring args = L"--no-autoupdate";
+    if (config.tunnel.mode == L"config") args += L" --config \"" + ymlPath + L"\"";
+    args += L" tunnel run";
+    if (!config.tunnel.extra_args.empty()) args += L" " + config.tunnel.extra_args;
+    return args;
+}
+
+EnvironmentList BuildConnectorEnvironment(const Config& config) {
+    EnvironmentList env;
+    if (config.tunnel.mode == L"token" && !config.tunnel.token.empty()) env.emplace_back(L"TUNNEL_TOKEN", config.tunnel.token);
+    return env;
+}
+
+}  // namespace mw

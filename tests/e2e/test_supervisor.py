@@ -1,0 +1,295 @@
+"""The supervisor end to end: the "run", "daemon" and "service" hostings around the connector stand-in."""
+import os
+import pty
+import re
+import select
+import signal
+import subprocess
+import time
+import uuid
+
+import pytest
+
+from conftest import ARCH, WINE_RUN, winpath, wine_env
+
+# The stand-in has the bitness of the build under test, which "auto" would not pick on a 64-bit Wine.
+ARCH_LINE = "arch=386\r\n" if ARCH == "x86" else "arch=amd64\r\n"
+TOKEN = "eyJhIjoiY29uZmlndXJlZC10b2tlbi0xMjM0NTY3ODkwIn0"
+
+
+def write_ini(mw, tunnel="", supervisor="", cloudflared=""):
+    text = (
+        "[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + cloudflared +
+        "[tunnel]\r\n" + tunnel +
+        "[supervisor]\r\nrestart_delay=1\r\nmax_restart_delay=4\r\n" + supervisor
+    )
+    (mw.dir / "mosswarden.ini").write_bytes(text.encode("utf-8"))
+
+
+def log_text(mw, name=None):
+    logs = mw.dir / "logs"
+    files = [logs / name] if name else sorted(logs.glob("mosswarden*.log")) if logs.exists() else []
+    return "".join(f.read_bytes().decode("utf-8", "replace") for f in files if f.exists())
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return
+        time.sleep(0.2)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def wait_log(mw, pattern, count=1, timeout=40, name=None):
+    wait_for(lambda: log_text(mw, name).count(pattern) >= count, timeout, repr(pattern))
+
+
+def live_processes_in(folder):
+    """Live (not defunct) processes whose command line names the folder."""
+    found = []
+    needle = str(folder).encode()
+    wneedle = winpath(folder).encode()
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            cmd = open(f"/proc/{pid}/cmdline", "rb").read()
+            state = open(f"/proc/{pid}/stat", "rb").read().rsplit(b")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != b"Z" and (needle in cmd or wneedle in cmd):
+            found.append((pid, cmd))
+    return found
+
+
+def assert_nothing_left(mw):
+    wait_for(lambda: not live_processes_in(mw.dir), 10, "no process of the test folder")
+
+
+def log_lines(mw, name=None):
+    """(time in seconds, level, text) of each log line."""
+    out = []
+    for line in log_text(mw, name).splitlines():
+        m = re.match(r"\d{4}-\d\d-\d\d (\d\d):(\d\d):(\d\d)\.(\d{3}) \[(\w+)\] (.*)$", line)
+        if m:
+            h, mi, s, ms = (int(x) for x in m.groups()[:4])
+            out.append((h * 3600 + mi * 60 + s + ms / 1000.0, m.group(5), m.group(6)))
+    return out
+
+
+class PtyRun:
+    """mosswarden.exe under a pseudo-terminal, so that Ctrl+C reaches its console handler."""
+
+    def __init__(self, mw, *args, env=None):
+        self.output = b""
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.chdir(mw.dir)
+            os.execve(str(WINE_RUN), [str(WINE_RUN), str(mw.exe), *args], wine_env(env))
+
+    def pump(self, seconds=0.2):
+        end = time.time() + seconds
+        while time.time() < end:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    self.output += os.read(self.fd, 65536)
+                except OSError:
+                    return
+
+    def ctrl_c_and_key(self, mw, timeout=30):
+        os.write(self.fd, b"\x03")
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            self.pump(0.3)
+            if "mosswarden 已退出" in log_text(mw):
+                os.write(self.fd, b"x")
+            done, status = os.waitpid(self.pid, os.WNOHANG)
+            if done:
+                self.pump(0.2)
+                return os.waitstatus_to_exitcode(status)
+        os.kill(self.pid, signal.SIGKILL)
+        os.waitpid(self.pid, 0)
+        raise AssertionError("run did not end after Ctrl+C and a key")
+
+    def kill(self):
+        try:
+            os.kill(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
+        except (OSError, ChildProcessError):
+            pass
+
+    def wait_log(self, mw, pattern, count=1, timeout=40):
+        def seen():
+            self.pump(0.05)
+            return log_text(mw).count(pattern) >= count
+        wait_for(seen, timeout, repr(pattern))
+
+
+@pytest.fixture
+def pty_run():
+    runs = []
+
+    def start(mw, *args, env=None):
+        runs.append(PtyRun(mw, *args, env=env))
+        return runs[-1]
+
+    yield start
+    for run in runs:
+        run.kill()
+
+
+def test_run_passes_the_token_by_environment_restarts_after_exits_and_stops_on_ctrl_c(mw, pty_run):
+    token_file, args_file, pid_file = mw.dir / "token.txt", mw.dir / "args.txt", mw.dir / "grand.txt"
+    mw.place_fake_connector(
+        f"token={winpath(token_file)}\nargs={winpath(args_file)}\n"
+        "print=INF Registered tunnel connection connIndex=0\nsleep=300\nexit=1\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n")
+    run = pty_run(mw, "run", env={"TUNNEL_TOKEN": "stale-inherited-token"})
+    run.wait_log(mw, "退出码 1（0x00000001）", count=2)
+    # From now on the connector stays up and starts a grandchild that shares its output pipe.
+    (mw.dir / "fakecfd.txt").write_text(
+        f"grandchild=600000\ngrandpid={winpath(pid_file)}\nprint=staying up\n", encoding="utf-8")
+    run.wait_log(mw, "[CFD] staying up")
+    assert run.ctrl_c_and_key(mw) == 0
+
+    assert token_file.read_text() == TOKEN
+    assert args_file.read_bytes().decode() == f'"{winpath(mw.dir)}\\cloudflared.exe" --no-autoupdate tunnel run'
+    text = log_text(mw)
+    assert TOKEN not in text and TOKEN[:20] not in text
+    assert text.count("(token 通过环境变量 TUNNEL_TOKEN 传入，不出现在命令行里)") >= 3
+    assert text.count("已生成 ") == 1
+    lines = log_lines(mw)
+    waits = [t for _, lvl, t in lines if t.endswith("秒后重启")]
+    assert waits[:2] == ["1 秒后重启", "1 秒后重启"]
+    # The restart comes after the fixed delay, not at once.
+    for i, (when, _, t) in enumerate(lines):
+        if t == "1 秒后重启":
+            nxt = next(w for w, _, u in lines[i:] if u.startswith("启动: "))
+            assert nxt - when >= 0.9
+    assert [t for _, _, t in lines[-2:]] == ["收到停止信号，退出", "mosswarden 已退出"]
+    # Wine renders the console through the terminal's locale, which is not installed here: Chinese
+    # shows as "?", so only the shape of "退出码 0" and the prompt line after it can be checked.
+    assert re.search(rb"\?\?\? 0\r\r\n.*\?{6}", run.output, re.S), run.output[-300:]
+    assert pid_file.read_text().strip() not in ("", "0")
+    assert_nothing_left(mw)
+
+
+def test_provisioning_failures_back_off_then_a_connector_starts(mw, pty_run):
+    # No connector and a download URL that refuses at once: provisioning fails without network.
+    write_ini(mw, cloudflared="url=http://127.0.0.1:9/cloudflared.exe\r\n", tunnel=f"token={TOKEN}\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "秒后重试", count=4, timeout=90)
+    mw.place_fake_connector("print=up\n")
+    run.wait_log(mw, "[CFD] up", timeout=60)
+    assert run.ctrl_c_and_key(mw) == 0
+    retries = [t for _, lvl, t in log_lines(mw) if lvl == "ERROR" and t.endswith("秒后重试")]
+    assert retries[:4] == ["1 秒后重试", "2 秒后重试", "4 秒后重试", "4 秒后重试"]
+    assert_nothing_left(mw)
+
+
+def test_saving_the_ini_restarts_the_connector_with_the_new_settings(mw, pty_run):
+    args_file = mw.dir / "args.txt"
+    mw.place_fake_connector(f"args={winpath(args_file)}\nprint=up\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "[CFD] up")
+    time.sleep(1.1)  # a new time stamp even on coarse file times
+    (mw.dir / "mosswarden.ini").write_bytes(
+        ("[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + "[tunnel]\r\nmode=config\r\ntunnel_id=0c8f3e4a-1111-2222-3333-444455556666\r\n"
+         "extra_args=--loglevel debug\r\n[supervisor]\r\nrestart_delay=2\r\n").encode())
+    run.wait_log(mw, "[CFD] up", count=2, timeout=40)
+    assert run.ctrl_c_and_key(mw) == 0
+
+    texts = [t for _, _, t in log_lines(mw)]
+    i = texts.index("检测到 mosswarden.ini 变化，重启 cloudflared")
+    assert texts[i + 1:i + 3] == ["cloudflared 退出，退出码 0（0x00000000）", "2 秒后重启"]
+    yml = f"{winpath(mw.dir)}\\config.yml"
+    starts = [t for t in texts if t.startswith("启动: ")]
+    assert starts[-1].endswith(f'--no-autoupdate --config "{yml}" tunnel run --loglevel debug')
+    assert args_file.read_bytes().decode().endswith(f'--config "{yml}" tunnel run --loglevel debug')
+    assert texts.count("已生成 " + yml) == 1
+    assert_nothing_left(mw)
+
+
+def test_an_ini_held_open_when_its_change_is_noticed_keeps_the_old_settings(mw, pty_run):
+    ini = mw.dir / "mosswarden.ini"
+    # The first run locks the INI while changing it, and keeps it locked for a while.
+    mw.place_fake_connector(f"print=up\nsleep=500\nholdfile={winpath(ini)}\nsleep=4000\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\nextra_args=--old\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "重新加载配置失败，继续用旧配置: ")
+    (mw.dir / "fakecfd.txt").write_text("print=second\n", encoding="utf-8")
+    run.wait_log(mw, "[CFD] second")
+    assert run.ctrl_c_and_key(mw) == 0
+    texts = [t for _, _, t in log_lines(mw)]
+    warn = next(t for t in texts if t.startswith("重新加载配置失败"))
+    assert "读取配置失败: " in warn and winpath(ini) in warn
+    assert [t for t in texts if t.startswith("启动: ")][-1].endswith("tunnel run --old")
+    assert_nothing_left(mw)
+
+
+def test_service_typed_into_a_console_runs_in_the_foreground(mw, pty_run):
+    mw.place_fake_connector("grandchild=600000\nprint=up\n")
+    write_ini(mw)
+    run = pty_run(mw, "--service")
+    run.wait_log(mw, "[CFD] up")
+    assert run.ctrl_c_and_key(mw) == 0
+    assert "token 为空：cloudflared 会以未注册状态启动。" in log_text(mw)
+    assert re.search(rb"\?\?\? 0\r\r\n", run.output), run.output[-300:]
+    assert_nothing_left(mw)
+
+
+def test_daemon_killed_takes_its_connector_and_grandchild_along(mw):
+    mw.place_fake_connector("grandchild=600000\nprint=up\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n")
+    p = subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_log(mw, "[CFD] up")
+        assert len(live_processes_in(mw.dir)) >= 3  # mosswarden, connector, grandchild
+    finally:
+        p.kill()
+        p.wait()
+    assert_nothing_left(mw)
+
+
+def test_run_with_an_unreadable_ini_fails_before_supervising(mw):
+    (mw.dir / "mosswarden.ini").mkdir()  # exists, but cannot be read as a file
+    r = mw.run("run")
+    assert r.rc == 2
+    assert r.err_text.startswith("准备配置失败: ")
+    assert not (mw.dir / "logs").exists() or "mosswarden 启动" not in log_text(mw)
+
+
+def sc(*args):
+    p = subprocess.run([str(WINE_RUN), "sc.exe", *args], env=wine_env(), capture_output=True, timeout=60)
+    return p.returncode, p.stdout.decode("utf-8", "replace")
+
+
+def test_service_under_the_service_manager_warns_without_registration_and_stops(mw):
+    name = "mwsup-" + uuid.uuid4().hex[:10]
+    mw.place_fake_connector("grandchild=600000\nprint=waiting\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n", supervisor="heartbeat_warn_sec=30\r\n")
+    rc, out = sc("create", name, "binPath=", f'"{winpath(mw.exe)}" --service')
+    assert rc == 0, out
+    try:
+        rc, out = sc("start", name)
+        assert rc == 0, out
+        log = "mosswarden-service.log"
+        wait_log(mw, "[CFD] waiting", name=log)
+        wait_log(mw, '秒未看到 "Registered tunnel connection"，隧道可能没通', name=log, timeout=60)
+        rc, out = sc("stop", name)
+        assert rc == 0 and "STOP_PENDING" in out, out
+        wait_for(lambda: "STOPPED" in sc("query", name)[1], 15, "STOPPED")
+    finally:
+        sc("stop", name)
+        sc("delete", name)
+    lines = log_lines(mw, "mosswarden-service.log")
+    texts = [t for _, _, t in lines]
+    warn = next(t for t in texts if t.startswith("已 "))
+    assert 30 <= int(warn.split()[1]) <= 35
+    assert texts[-2:] == ["收到停止信号，退出", "mosswarden 已退出"]
+    assert TOKEN not in log_text(mw, "mosswarden-service.log")
+    assert_nothing_left(mw)
