@@ -1,0 +1,39 @@
+// Installing and uninstalling: the service as administrator, the per-user logon autostart otherwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace mw {
+
+// HKEY_CURRENT_USER key and value name of the logon autostart.
+extern const wchar_t kRunKeyPath[];
+extern const wchar_t kRunValueName[];
+
+// "\"<exePath>\" --daemon": what the logon autostart runs.
+std::wstring AutostartCommandLine(const std::wstring& exePath);
+// What the install prints about the configured tunnel; never contains the token itself.
+std::vector<std::wstring> InstallSummaryLines(const Config& config, const std::wstring& iniPath);
+
+// Writes (enable) or removes the Run value for the running executable; removing a missing value succeeds.
+bool SetLogonAutostart(bool enable);
+bool SetLogonAutostartFor(const std::wstring& programPath, bool enable);
+
+// Starts "<programPath> --daemon" detached from this process: no output pipe, no kill-on-close job,
+// no inherited handles, so it keeps running after the installer has exited.
+bool LaunchDetachedDaemon(const std::wstring& programPath, uint32_t* processId, std::wstring* errorText = nullptr);
+
+// The install command's core with the elevation and the program to register given as values.
+// Exit codes: 0 done, 2 configuration, 3 provisioning, 4 Run value, 5 service removal or creation.
+int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring& programPath);
+// 0 done (also without administrator rights), 5 when deleting the service failed.
+int UninstallFlowAs(bool elevated);
+
+// The commands: they ask IsElevated and register the running executable.
+int InstallFlow(const std::wstring& iniPath);
+int UninstallFlow();
+
+}  // namespace mw

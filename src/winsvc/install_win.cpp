@@ -1,0 +1,175 @@
+// The install and uninstall commands: service as administrator, logon autostart and one daemon otherwise.
+#include "base/console.h"
+#include "base/handles.h"
+#include "base/logger.h"
+#include "base/paths.h"
+#include "base/platform.h"
+#include "base/text.h"
+#include "base/win.h"
+#include "config/loader.h"
+#include "config/settings.h"
+#include "config/yaml.h"
+#include "provision/provision.h"
+#include "winsvc/install.h"
+#include "winsvc/service_control.h"
+
+namespace mw {
+
+namespace {
+
+// The install's log file is closed on every way out, so its folder can be moved or removed afterwards.
+struct LoggerCloser {
+    ~LoggerCloser() { Logger::Instance().Close(); }
+};
+
+int InstallService(const std::wstring& programPath) {
+    const Config& config = CurrentConfig();
+    if (ServiceExists()) {
+        std::wstring oldPath;
+        if (QueryTunnelServicePath(&oldPath) && !oldPath.empty()) WriteOut(L"原服务指向: " + oldPath);
+        WriteOut(L"新服务将指向: " + ServiceCommandLine(programPath));
+        WriteOut(L"服务已存在，先卸载再装…");
+        std::wstring error;
+        if (!DeleteTunnelService(&error)) {
+            WriteErr(error);
+            return 5;
+        }
+    }
+    std::wstring error;
+    if (!InstallTunnelService(programPath, &error)) {
+        WriteErr(error);
+        return 5;
+    }
+    WriteOut(L"服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)");
+    error.clear();
+    if (StartTunnelService(&error)) {
+        WriteOut(L"服务已启动");
+    } else {
+        WriteErr(L"启动失败: " + error);
+    }
+    Sleep(1200);
+    uint32_t state = 0;
+    if (QueryTunnelServiceState(&state)) WriteOut(L"当前状态: " + ServiceStateName(state));
+    WriteOut(L"日志: " + JoinPath(config.supervisor.log_dir, L"mosswarden-service.log"));
+    return 0;
+}
+
+int InstallAutostart(const std::wstring& programPath) {
+    WriteErr(L"当前不是管理员：无法安装服务，改为注册登录自启（--daemon）。");
+    WriteErr(L"要装成服务，请右键以管理员身份运行本程序。");
+    if (!SetLogonAutostartFor(programPath, true)) {
+        WriteErr(L"写入 HKCU Run 键失败");
+        return 4;
+    }
+    WriteOut(L"已写入 HKCU\\...\\Run\\mosswarden");
+    WriteOut(L"现在启动一次后台守护…");
+    uint32_t processId = 0;
+    std::wstring error;
+    if (LaunchDetachedDaemon(programPath, &processId, &error)) {
+        WriteOut(FormatText(L"后台守护已拉起（PID %u）", static_cast<unsigned>(processId)));
+    } else {
+        WriteErr(L"拉起失败: " + error);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool SetLogonAutostart(bool enable) { return SetLogonAutostartFor(ModulePath(), enable); }
+
+bool SetLogonAutostartFor(const std::wstring& programPath, bool enable) {
+    UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (enable) {
+        std::wstring data = AutostartCommandLine(programPath);
+        DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+        return RegSetValueExW(key.get(), kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                              bytes) == ERROR_SUCCESS;
+    }
+    LSTATUS rc = RegDeleteValueW(key.get(), kRunValueName);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+bool LaunchDetachedDaemon(const std::wstring& programPath, uint32_t* processId, std::wstring* errorText) {
+    std::wstring commandLine = AutostartCommandLine(programPath);
+    std::wstring workingDir = DirectoryOf(programPath);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    // No handle is inherited: a daemon that held the installer's output pipe would keep its reader waiting.
+    // Breaking away from a job the installer may run in keeps the daemon alive when that job closes;
+    // a job that forbids breakaway refuses with access denied, and then the daemon stays inside it.
+    DWORD flags = CREATE_NO_WINDOW | CREATE_BREAKAWAY_FROM_JOB;
+    BOOL ok = FALSE;
+    DWORD err = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+        std::wstring writable = commandLine;
+        ok = CreateProcessW(programPath.c_str(), &writable[0], nullptr, nullptr, FALSE, flags, nullptr,
+                            workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info);
+        if (!ok) {
+            err = GetLastError();
+            if (err != ERROR_ACCESS_DENIED) break;
+            flags &= ~static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB);
+        }
+    }
+    if (!ok) {
+        if (errorText != nullptr) *errorText = L"CreateProcess 失败: " + Win32ErrorText(err);
+        return false;
+    }
+    // Closing our handles does not end the process; nothing else ties it to the installer.
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    if (processId != nullptr) *processId = info.dwProcessId;
+    return true;
+}
+
+int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring& programPath) {
+    std::wstring error;
+    if (!PrepareConfig(iniPath, &error)) {
+        WriteErr(L"准备配置失败: " + error);
+        return 2;
+    }
+    const Config& config = CurrentConfig();
+    Logger::Instance().Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, true, L"");
+    LoggerCloser closeLog;
+    if (!EnsureConnector(false)) {
+        WriteErr(L"cloudflared 落地失败，见日志");
+        return 3;
+    }
+    if (config.tunnel.mode == L"config") {
+        std::wstring written;
+        error.clear();
+        if (WriteConfigYml(config, &written, &error)) {
+            WriteOut(L"已生成 " + written);
+        } else {
+            WriteErr(L"生成 config.yml 失败: " + error);
+        }
+    }
+    for (const std::wstring& line : InstallSummaryLines(config, iniPath)) WriteOut(line);
+    return elevated ? InstallService(programPath) : InstallAutostart(programPath);
+}
+
+int UninstallFlowAs(bool elevated) {
+    // A value left behind would start the daemon again at the next logon: say so rather than stay silent.
+    if (!SetLogonAutostart(false)) WriteErr(L"清除 HKCU Run 键失败");
+    if (!elevated) {
+        WriteErr(L"不是管理员，只能清掉登录自启项；服务需要管理员才能删。");
+        return 0;
+    }
+    std::wstring error;
+    if (!DeleteTunnelService(&error)) {
+        WriteErr(error);
+        return 5;
+    }
+    WriteOut(L"服务已删除");
+    return 0;
+}
+
+int InstallFlow(const std::wstring& iniPath) { return InstallFlowAs(iniPath, IsElevated(), ModulePath()); }
+
+int UninstallFlow() { return UninstallFlowAs(IsElevated()); }
+
+}  // namespace mw

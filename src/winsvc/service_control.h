@@ -1,0 +1,38 @@
+// Operations on the one Windows service this program installs, and the start/stop/restart commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mw {
+
+extern const wchar_t kServiceName[];         // "mosswarden"
+extern const wchar_t kServiceDisplayName[];  // "cloudflared Tunnel Supervisor"
+extern const wchar_t kServiceDescription[];
+
+// "\"<exePath>\" --service": what the service control manager runs.
+std::wstring ServiceCommandLine(const std::wstring& exePath);
+// "STOPPED", "RUNNING", ... or "UNKNOWN(<value>)".
+std::wstring ServiceStateName(uint32_t state);
+
+// Every operation opens the service control manager, does its one job and closes all handles.
+// Any failure to open the service, access denial included, counts as absent.
+bool ServiceExists();
+// Retries for about 20 s while a just-deleted service is still being removed.
+bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText = nullptr);
+bool QueryTunnelServiceState(uint32_t* state, std::wstring* errorText = nullptr);
+// The registered command line; false without an error text when the service cannot be opened.
+bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText = nullptr);
+// Does not wait for RUNNING; an already running service counts as started.
+bool StartTunnelService(std::wstring* errorText = nullptr);
+// Waits up to about 20 s for STOPPED and succeeds whether or not it was reached.
+bool StopTunnelService(std::wstring* errorText = nullptr);
+// Stops (waiting up to about 10 s) and deletes; true when no service is installed.
+bool DeleteTunnelService(std::wstring* errorText = nullptr);
+
+// The "start", "stop" and "restart" commands: 0, or 5 when the operation failed.
+int RunStartCommand();
+int RunStopCommand();
+int RunRestartCommand();
+
+}  // namespace mw

@@ -1,0 +1,295 @@
+"""Service control, install/uninstall and the status report under Wine's real service manager."""
+import os
+import re
+import signal
+import socket
+import time
+from pathlib import Path
+
+import pytest
+
+from conftest import ARCH, Mosswarden
+
+SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\mosswarden"
+MACHINE = "amd64" if ARCH == "x64" else "386"
+TOKEN_WARNING = [
+    "提醒: [tunnel] token 还是空的。",
+    "      到 Zero Trust -> Networks -> Tunnels -> Create tunnel 拿 token，填进 {ini}",
+    "      填完保存即可，守护进程会自动重启 cloudflared，不用重启服务。",
+]
+
+
+def lines(data):
+    text = data.decode("utf-8")
+    assert text == "" or text.endswith("\r\n")
+    return text.split("\r\n")[:-1]
+
+
+def write_ini(mw, text):
+    (mw.dir / "mosswarden.ini").write_bytes(text.replace("\n", "\r\n").encode("utf-8"))
+
+
+def place_connector_for_install(mw, text=None):
+    """The stand-in, and an INI naming its machine unless the default ("auto") already picks it:
+    on 64-bit Windows "auto" means amd64, which the x86 stand-in is not. Without `text` and on x64
+    no INI is written, so the install has to create the default one."""
+    mw.place_fake_connector("")
+    if text is not None or ARCH != "x64":
+        write_ini(mw, "[cloudflared]\narch=%s\n" % MACHINE + (text or ""))
+
+
+def registration(mw):
+    """The service's registry values as Wine's reg.exe exports them (UTF-16 keeps the Chinese text)."""
+    target = mw.dir / "service.reg"
+    r = mw.run("export", SERVICE_KEY, mw.win_dir + "\\service.reg", "/y", program="reg.exe")
+    if r.rc != 0:
+        return None
+    values = {}
+    for line in target.read_bytes().decode("utf-16").splitlines():
+        m = re.match(r'^"([^"]+)"=(.*)$', line)
+        if not m:
+            continue
+        raw = m.group(2)
+        if raw.startswith('"'):
+            raw = raw[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        values[m.group(1)] = raw
+    target.unlink()
+    return values
+
+
+def sc_state(mw):
+    r = mw.run("query", "mosswarden", program="sc.exe")
+    m = re.search(rb"STATE\s*:\s*\d+\s+(\w+)", r.out)
+    return m.group(1).decode() if m else None
+
+
+def wait_state(mw, wanted, seconds=15):
+    deadline = time.monotonic() + seconds
+    state = sc_state(mw)
+    while state != wanted and time.monotonic() < deadline:
+        time.sleep(0.25)
+        state = sc_state(mw)
+    return state
+
+
+def kill_processes_under(folder):
+    """Ends what the tests left running from their folders, matched by full command line."""
+    needles = [str(folder).lower(), ("z:" + str(folder).replace("/", "\\")).lower()]
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            cmdline = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("utf-8", "replace").lower()
+        except OSError:
+            continue
+        if any(n in cmdline for n in needles):
+            try:
+                os.kill(int(entry.name), signal.SIGKILL)
+            except OSError:
+                pass
+
+
+@pytest.fixture
+def svc(mw, tmp_path):
+    """The shared prefix has one "mosswarden" service: start and end every test without it."""
+    mw.run("uninstall")
+    yield mw
+    mw.run("uninstall")
+    kill_processes_under(tmp_path)
+
+
+def install_lines_ok(r):
+    assert (r.rc, r.err) == (0, b""), r.err.decode("utf-8", "replace")
+    return lines(r.out)
+
+
+def test_first_install_registers_and_starts_then_commands_control_it(svc):
+    mw = svc
+    place_connector_for_install(mw)
+    ini = mw.win_dir + "\\mosswarden.ini"
+    out = install_lines_ok(mw.run())
+    assert (mw.dir / "mosswarden.ini").is_file()
+    tail = [line.format(ini=ini) for line in TOKEN_WARNING] + [
+        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+        "服务已启动",
+    ]
+    start = out.index(TOKEN_WARNING[0])
+    assert out[start:start + len(tail)] == tail
+    assert out[start + len(tail)] in ("当前状态: RUNNING", "当前状态: START_PENDING")
+    assert out[-1] == "日志: " + mw.win_dir + "\\logs\\mosswarden-service.log"
+    assert len(out) == start + len(tail) + 2
+
+    reg = registration(mw)
+    assert reg["ImagePath"] == '"' + mw.win_dir + '\\mosswarden.exe" --service'
+    assert reg["Start"] == "dword:00000002"
+    assert reg["Type"] == "dword:00000010"
+    assert reg["ErrorControl"] == "dword:00000001"
+    assert reg["DisplayName"] == "cloudflared Tunnel Supervisor"
+    assert reg["Description"] == "自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去"
+    assert wait_state(mw, "RUNNING") == "RUNNING"
+
+    for word, expected in [("stop", "已停止"), ("--stop", "已停止")]:
+        r = mw.run(word)
+        assert (r.rc, r.err, lines(r.out)) == (0, b"", [expected])
+    assert sc_state(mw) == "STOPPED"
+    r = mw.run("start")
+    assert (r.rc, r.err) == (0, b"")
+    assert lines(r.out) in (["状态: RUNNING"], ["状态: START_PENDING"])
+    assert wait_state(mw, "RUNNING") == "RUNNING"
+    r = mw.run("--restart")
+    assert (r.rc, r.err, lines(r.out)) == (0, b"", ["已重启"])
+    assert wait_state(mw, "RUNNING") == "RUNNING"
+
+    for _ in range(2):
+        r = mw.run("uninstall")
+        assert (r.rc, r.err, lines(r.out)) == (0, b"", ["服务已删除"])
+        assert registration(mw) is None
+    for word in ("start", "stop", "restart"):
+        r = mw.run(word)
+        assert (r.rc, r.out, r.err) == (5, b"", "服务未安装\r\n".encode("utf-8")), word
+
+
+def test_second_install_from_another_folder_replaces_the_running_service(svc, tmp_path):
+    first = svc
+    place_connector_for_install(first)
+    install_lines_ok(first.run("install"))
+    assert wait_state(first, "RUNNING") == "RUNNING"
+
+    other = tmp_path / "other"
+    other.mkdir()
+    second = Mosswarden(other)
+    place_connector_for_install(second)
+    out = install_lines_ok(second.run("--install"))
+    at = out.index("原服务指向: \"" + first.win_dir + "\\mosswarden.exe\" --service")
+    assert out[at + 1:at + 4] == [
+        "新服务将指向: \"" + second.win_dir + "\\mosswarden.exe\" --service",
+        "服务已存在，先卸载再装…",
+        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+    ]
+    assert registration(second)["ImagePath"] == '"' + second.win_dir + '\\mosswarden.exe" --service'
+    assert wait_state(second, "RUNNING") == "RUNNING"
+
+
+TOKEN_160 = "eyJh" + "Q" * 146 + "0123456789"
+
+
+@pytest.mark.parametrize("ini, summary", [
+    ("[tunnel]\nmode=token\ntoken=" + TOKEN_160 + "\n", ["token 已配置，长度 160"]),
+    ("[tunnel]\nmode=config\ntunnel_id=6ff42ae2-765d-4adf-8112-31c55c1551ef\ncredentials=cred.json\n",
+     ["已生成 {dir}\\config.yml",
+      "config 模式：隧道 6ff42ae2-765d-4adf-8112-31c55c1551ef，路由 0 条",
+      "提醒: [routes] 是空的，config.yml 里只有 404 兜底，流量进来会全是 404。"]),
+], ids=["token-160", "config-no-routes"])
+def test_install_summarises_the_tunnel_without_showing_the_token(svc, ini, summary):
+    mw = svc
+    place_connector_for_install(mw, ini)
+    r = mw.run("install")
+    out = install_lines_ok(r)
+    expected = [line.format(dir=mw.win_dir) for line in summary] + ["服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)"]
+    at = out.index(expected[0])
+    assert out[at:at + len(expected)] == expected
+    assert TOKEN_160.encode() not in r.out + r.err
+    if "config" in ini:
+        assert (mw.dir / "config.yml").is_file()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def test_install_fails_with_3_when_the_connector_cannot_be_provisioned(svc):
+    mw = svc
+    write_ini(mw, "[cloudflared]\nurl=http://127.0.0.1:%d/cloudflared.exe\nchunks=1\ntimeout=10\n" % free_port())
+    r = mw.run("install")
+    assert r.rc == 3
+    assert r.err == "cloudflared 落地失败，见日志\r\n".encode("utf-8")
+    assert registration(mw) is None
+
+
+def test_install_fails_with_2_when_the_ini_cannot_be_read(svc):
+    mw = svc
+    (mw.dir / "mosswarden.ini").mkdir()
+    r = mw.run("install")
+    assert r.rc == 2
+    assert r.err.decode("utf-8").startswith("准备配置失败: ")
+    assert registration(mw) is None
+
+
+def test_status_without_ini_prints_exactly_four_lines(svc):
+    mw = svc
+    r = mw.run("status")
+    assert (r.rc, r.err) == (0, b"")
+    assert lines(r.out) == [
+        "服务 mosswarden: 服务未安装",
+        "程序路径: " + mw.win_dir + "\\mosswarden.exe",
+        "配置文件: " + mw.win_dir + "\\mosswarden.ini（不存在）",
+        "尚未初始化：先跑 --ini 生成配置，再跑 --install",
+    ]
+    assert not (mw.dir / "mosswarden.ini").exists()
+
+
+def one_mib_log(path):
+    """Exactly 1 MiB of log lines with blank lines between them; returns its last 12 non-blank lines."""
+    entries = ["2026-01-02 03:04:05.678 [INFO] 条目 %06d 连接正常" % i for i in range(16000)]
+    body = "".join(e + "\r\n\r\n  \r\n" for e in entries).encode("utf-8")
+    body = b"x" * (1048576 - len(body)) + body
+    assert len(body) == 1048576
+    path.write_bytes(body)
+    return entries[-12:]
+
+
+def daily_log(mw):
+    logs = mw.dir / "logs"
+    logs.mkdir(exist_ok=True)
+    return logs / ("mosswarden-" + time.strftime("%Y%m%d") + ".log")
+
+
+def test_status_shows_connector_version_masked_token_and_service_log_tail(svc):
+    mw = svc
+    connector = mw.place_fake_connector("version=cloudflared version 2023.10.0 (stand-in)\n")
+    write_ini(mw, "[tunnel]\ntoken=abcdefghijkl\n")
+    daily_log(mw).write_bytes(b"daily line\r\n")
+    tail = one_mib_log(mw.dir / "logs" / "mosswarden-service.log")
+    r = mw.run("--status")
+    assert (r.rc, r.err) == (0, b"")
+    assert lines(r.out) == [
+        "服务 mosswarden: 服务未安装",
+        "程序路径: " + mw.win_dir + "\\mosswarden.exe",
+        "配置文件: " + mw.win_dir + "\\mosswarden.ini",
+        "cloudflared: %s\\cloudflared.exe (%d 字节, %s)" % (mw.win_dir, connector.stat().st_size, MACHINE),
+        "版本: cloudflared version 2023.10.0 (stand-in)",
+        "隧道模式: token，token: ****",
+        "日志: " + mw.win_dir + "\\logs\\mosswarden-service.log",
+    ] + ["  " + line for line in tail]
+
+
+def test_status_of_a_non_pe_connector_and_the_daily_log(svc):
+    mw = svc
+    (mw.dir / "cloudflared.exe").write_bytes(b"not a program\r\n" * 100)
+    write_ini(mw, "[tunnel]\nmode=config\ntoken=abcdefghijklmnopqrstuvwxyz\n")
+    log = daily_log(mw)
+    log.write_bytes("第一行\r\n\r\n第二行\r\n".encode("utf-8"))
+    r = mw.run("status")
+    assert (r.rc, r.err) == (0, b"")
+    assert lines(r.out)[3:] == [
+        "cloudflared: %s\\cloudflared.exe (1500 字节, unknown)" % mw.win_dir,
+        "隧道模式: config，token: abcdef...wxyz (len=26)",
+        "日志: %s\\logs\\%s" % (mw.win_dir, log.name),
+        "  第一行",
+        "  第二行",
+    ]
+
+
+def test_status_without_connector_or_log(svc):
+    mw = svc
+    write_ini(mw, "[cloudflared]\nexe=bin\\cf.exe\n")
+    r = mw.run("status")
+    assert (r.rc, r.err) == (0, b"")
+    assert lines(r.out)[3:] == [
+        "cloudflared: 尚未下载（%s\\bin\\cf.exe）" % mw.win_dir,
+        "隧道模式: token，token: (none)",
+        "日志: %s\\logs\\mosswarden-%s.log" % (mw.win_dir, time.strftime("%Y%m%d")),
+        "(日志为空)",
+    ]

@@ -1,0 +1,52 @@
+// The summary an install prints about the configured tunnel, and the autostart command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "winsvc/install.h"
+
+namespace mw {
+
+using Lines = std::vector<std::wstring>;
+
+TEST(InstallSummaryTest, DescribesEachTunnelMode) {
+    const std::wstring ini = L"C:\\moss\\mosswarden.ini";
+    Config tokenSet;
+    tokenSet.tunnel.token = std::wstring(160, L'k');
+    Config tokenEmpty;
+    Config configNoRoutes;
+    configNoRoutes.tunnel.mode = L"config";
+    configNoRoutes.tunnel.credentials = L"C:\\moss\\cred.json";
+    Config configRoutes;
+    configRoutes.tunnel.mode = L"config";
+    configRoutes.tunnel.tunnel_id = L"6ff42ae2";
+    configRoutes.tunnel.credentials = L"C:\\moss\\cred.json";
+    configRoutes.routes.resize(2);
+
+    const struct {
+        const char* what;
+        const Config& config;
+        Lines expected;
+    } cases[] = {
+        {"token set", tokenSet, {L"token 已配置，长度 160"}},
+        {"token empty",
+         tokenEmpty,
+         {L"提醒: [tunnel] token 还是空的。",
+          L"      到 Zero Trust -> Networks -> Tunnels -> Create tunnel 拿 token，填进 C:\\moss\\mosswarden.ini",
+          L"      填完保存即可，守护进程会自动重启 cloudflared，不用重启服务。"}},
+        {"config without routes names the credentials",
+         configNoRoutes,
+         {L"config 模式：隧道 C:\\moss\\cred.json，路由 0 条",
+          L"提醒: [routes] 是空的，config.yml 里只有 404 兜底，流量进来会全是 404。"}},
+        {"config with routes names the tunnel id", configRoutes, {L"config 模式：隧道 6ff42ae2，路由 2 条"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(InstallSummaryLines(c.config, ini), c.expected) << c.what;
+}
+
+TEST(AutostartCommandLineTest, QuotesThePathAndAddsDaemon) {
+    EXPECT_EQ(AutostartCommandLine(L"C:\\Program Files\\m w\\mosswarden.exe"),
+              L"\"C:\\Program Files\\m w\\mosswarden.exe\" --daemon");
+}
+
+}  // namespace mw
