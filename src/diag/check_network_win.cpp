@@ -1,0 +1,80 @@
+// The network check's request and the "checknet" command.
+#include "diag/check_network.h"
+
+#include <algorithm>
+
+#include "base/console.h"
+#include "base/text.h"
+#include "base/win.h"
+#include "net/http.h"
+
+namespace mw {
+
+namespace {
+
+const uint32_t kReadChunk = 65536;
+const int kCheckTimeoutSeconds = 60;
+
+bool Fail(std::wstring* error, const std::wstring& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring& proxy, int timeoutSeconds,
+              std::string* body, std::wstring* error, uint32_t* status) {
+    std::wstring text;
+    if (!request.Open(url, proxy, timeoutSeconds, &text)) return Fail(error, text);
+    if (!request.Send(0, 0, false, &text)) return Fail(error, text);
+    uint32_t code = request.StatusCode();
+    if (status) *status = code;
+    if (code < 200 || code > 299) return Fail(error, FormatText(L"HTTP 状态码 %u", unsigned(code)));
+
+    std::string bytes;
+    std::string buffer(kReadChunk, '\0');
+    for (;;) {
+        uint32_t available = 0;
+        if (!request.QueryAvailable(&available)) {
+            DWORD err = GetLastError();
+            return Fail(error, L"读取失败: " + Win32ErrorText(err));
+        }
+        if (available == 0) break;
+        uint32_t got = 0;
+        if (!request.Read(&buffer[0], std::min(available, kReadChunk), &got)) {
+            DWORD err = GetLastError();
+            return Fail(error, L"读取失败: " + Win32ErrorText(err));
+        }
+        if (got == 0) break;
+        bytes.append(buffer.data(), got);
+        if (bytes.size() > kCheckNetBodyLimit) break;
+    }
+    if (body) *body = std::move(bytes);
+    return true;
+}
+
+}  // namespace
+
+bool HttpGetSmall(const std::wstring& url, const std::wstring& proxy, int timeoutSeconds, std::string* body,
+                  std::wstring* error, uint32_t* status) {
+    HttpRequest request;
+    bool ok = GetSmall(request, url, proxy, timeoutSeconds, body, error, status);
+    request.Close();
+    return ok;
+}
+
+int CheckNetwork(const std::vector<std::wstring>& args) {
+    const std::wstring url = CheckNetUrl(args);
+    const ULONGLONG start = GetTickCount64();
+    std::string body;
+    std::wstring error;
+    uint32_t status = 0;
+    if (!HttpGetSmall(url, L"", kCheckTimeoutSeconds, &body, &error, &status)) {
+        WriteErr(L"请求失败: " + error);
+        WriteErr(L"如果是 12029/12175/12157 一类，先跑 --tlsfix 然后重启系统");
+        return 1;
+    }
+    const uint32_t elapsed = static_cast<uint32_t>(GetTickCount64() - start);
+    for (const std::wstring& line : CheckNetSuccessLines(status, body, elapsed)) WriteOut(line);
+    return 0;
+}
+
+}  // namespace mw
