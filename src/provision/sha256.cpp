@@ -20,11 +20,25 @@ inline uint32_t Rotr(uint32_t x, unsigned n) { return (x >> n) | (x << (32 - n))
 
 }  // namespace
 
-void Sha256::Compress() {
+namespace {
+
+// One round with the working variables named in place: instead of shifting all eight every round,
+// the caller rotates the names, which keeps them in registers.
+inline void Round(uint32_t a, uint32_t b, uint32_t c, uint32_t& d, uint32_t e, uint32_t f, uint32_t g,
+                  uint32_t& h, uint32_t k, uint32_t w) {
+    uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + (g ^ (e & (f ^ g))) + k + w;
+    uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) | (c & (a | b)));
+    d += t1;
+    h = t1 + t2;
+}
+
+}  // namespace
+
+void Sha256::Compress(const uint8_t* block) {
     uint32_t w[64];
     for (int t = 0; t < 16; ++t) {
-        w[t] = (uint32_t(block_[t * 4]) << 24) | (uint32_t(block_[t * 4 + 1]) << 16) |
-               (uint32_t(block_[t * 4 + 2]) << 8) | uint32_t(block_[t * 4 + 3]);
+        w[t] = (uint32_t(block[t * 4]) << 24) | (uint32_t(block[t * 4 + 1]) << 16) |
+               (uint32_t(block[t * 4 + 2]) << 8) | uint32_t(block[t * 4 + 3]);
     }
     for (int t = 16; t < 64; ++t) {
         uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
@@ -33,17 +47,15 @@ void Sha256::Compress() {
     }
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
     uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int t = 0; t < 64; ++t) {
-        uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
-        uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
+    for (int t = 0; t < 64; t += 8) {
+        Round(a, b, c, d, e, f, g, h, kRound[t], w[t]);
+        Round(h, a, b, c, d, e, f, g, kRound[t + 1], w[t + 1]);
+        Round(g, h, a, b, c, d, e, f, kRound[t + 2], w[t + 2]);
+        Round(f, g, h, a, b, c, d, e, kRound[t + 3], w[t + 3]);
+        Round(e, f, g, h, a, b, c, d, kRound[t + 4], w[t + 4]);
+        Round(d, e, f, g, h, a, b, c, kRound[t + 5], w[t + 5]);
+        Round(c, d, e, f, g, h, a, b, kRound[t + 6], w[t + 6]);
+        Round(b, c, d, e, f, g, h, a, kRound[t + 7], w[t + 7]);
     }
     state_[0] += a;
     state_[1] += b;
@@ -58,6 +70,14 @@ void Sha256::Compress() {
 void Sha256::Update(const void* bytes, size_t count) {
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
     while (count > 0) {
+        // Whole blocks straight from the caller's buffer, without copying.
+        if (waiting_ == 0 && count >= 64) {
+            Compress(p);
+            bitCount_ += 512;
+            p += 64;
+            count -= 64;
+            continue;
+        }
         size_t take = 64 - waiting_;
         if (take > count) take = count;
         for (size_t i = 0; i < take; ++i) block_[waiting_ + i] = p[i];
@@ -65,7 +85,7 @@ void Sha256::Update(const void* bytes, size_t count) {
         p += take;
         count -= take;
         if (waiting_ == 64) {
-            Compress();
+            Compress(block_);
             bitCount_ += 512;
             waiting_ = 0;
         }
@@ -77,12 +97,12 @@ void Sha256::Final(uint8_t out[32]) {
     block_[waiting_++] = 0x80;
     if (waiting_ > 56) {
         while (waiting_ < 64) block_[waiting_++] = 0;
-        Compress();
+        Compress(block_);
         waiting_ = 0;
     }
     while (waiting_ < 56) block_[waiting_++] = 0;
     for (int i = 0; i < 8; ++i) block_[56 + i] = uint8_t(totalBits >> (56 - 8 * i));
-    Compress();
+    Compress(block_);
     waiting_ = 0;
     for (int i = 0; i < 8; ++i) {
         out[i * 4] = uint8_t(state_[i] >> 24);

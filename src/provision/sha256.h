@@ -14,7 +14,7 @@ public:
     void Final(uint8_t out[32]);
 
 private:
-    void Compress();
+    void Compress(const uint8_t* block);
 
     uint32_t state_[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                           0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
