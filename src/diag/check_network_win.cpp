@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/win.h"
 #include "net/http.h"
+#include "net/http_text.h"
 
 namespace mw {
 
@@ -27,7 +28,7 @@ bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring&
     if (!request.Send(0, 0, false, &text)) return Fail(error, text);
     uint32_t code = request.StatusCode();
     if (status) *status = code;
-    if (code < 200 || code > 299) return Fail(error, FormatText(L"HTTP 状态码 %u", unsigned(code)));
+    if (code < 200 || code > 299) return Fail(error, HttpStatusText(unsigned(code)));
 
     std::string bytes;
     std::string buffer(kReadChunk, '\0');

@@ -58,4 +58,14 @@ uint64_t ContentRangeTotal(const std::wstring& contentRange) {
     return ParseDecimalU64(total);
 }
 
+std::wstring HttpStatusText(uint32_t status) { return FormatText(L"HTTP 状态码 %u", unsigned(status)); }
+
+std::wstring ReadFailedText(uint32_t error) { return L"读取失败: " + Win32ErrorText(error); }
+
+std::wstring WriteFailedText(uint32_t error) { return L"写入失败: " + Win32ErrorText(error); }
+
+std::wstring StalledText(int32_t stallSeconds) {
+    return FormatText(L"%d 秒没有任何数据，判定卡死", int(stallSeconds));
+}
+
 }  // namespace mw

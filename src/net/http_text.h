@@ -22,4 +22,10 @@ uint64_t ParseDecimalU64(const std::wstring& text);
 // The total of a Content-Range value ("bytes 0-0/4096"); 0 for "*" or a value without "/".
 uint64_t ContentRangeTotal(const std::wstring& contentRange);
 
+// The transfer failures' texts, shared by the probe, both download paths and the network check.
+std::wstring HttpStatusText(uint32_t status);        // "HTTP 状态码 404"
+std::wstring ReadFailedText(uint32_t error);         // "读取失败: " + the error's description
+std::wstring WriteFailedText(uint32_t error);        // "写入失败: " + the error's description
+std::wstring StalledText(int32_t stallSeconds);      // "60 秒没有任何数据，判定卡死"
+
 }  // namespace mw

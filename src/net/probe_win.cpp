@@ -26,7 +26,7 @@ ProbeResult ProbeRange(const std::wstring& url, const std::wstring& proxy, int t
         }
         result.ok = true;
     } else {
-        result.error = FormatText(L"HTTP 状态码 %u", result.status);
+        result.error = HttpStatusText(result.status);
     }
     return result;
 }

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "net/download_plan.h"
 #include "net/http.h"
+#include "net/http_text.h"
 #include "net/probe.h"
 #include "net/transfer.h"
 
@@ -44,7 +45,7 @@ bool RunSegment(Segment& segment) {
     uint32_t statusCode = request.StatusCode();
     // A 200 carries the resource from byte 0; at any later offset it would corrupt the joined file.
     bool usable = statusCode == 206 || (statusCode == 200 && segment.first == 0);
-    if (!usable) return SegmentFail(segment, FormatText(L"HTTP 状态码 %u", statusCode));
+    if (!usable) return SegmentFail(segment, HttpStatusText(statusCode));
 
     UniqueHandle file(CreateFileW(segment.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -59,14 +60,14 @@ bool RunSegment(Segment& segment) {
     uint32_t available = 0;
     if (!request.QueryAvailable(&available)) {
         DWORD err = GetLastError();
-        return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+        return SegmentFail(segment, ReadFailedText(err));
     }
     while (available > 0) {
         uint32_t ask = available < buffer.size() ? available : static_cast<uint32_t>(buffer.size());
         uint32_t read = 0;
         if (!request.Read(buffer.data(), ask, &read)) {
             DWORD err = GetLastError();
-            return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+            return SegmentFail(segment, ReadFailedText(err));
         }
         if (read == 0) break;
         DWORD toWrite = read;
@@ -74,19 +75,19 @@ bool RunSegment(Segment& segment) {
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), toWrite, &written, nullptr) || written != toWrite) {
             DWORD err = GetLastError();
-            return SegmentFail(segment, L"写入失败: " + Win32ErrorText(err));
+            return SegmentFail(segment, WriteFailedText(err));
         }
         if (segment.progress) segment.progress->done.fetch_add(written);
         uint64_t now = GetTickCount64();
         if (segment.stallSeconds > 0 && now - lastData > static_cast<uint64_t>(segment.stallSeconds) * 1000u) {
-            return SegmentFail(segment, FormatText(L"%d 秒没有任何数据，判定卡死", segment.stallSeconds));
+            return SegmentFail(segment, StalledText(segment.stallSeconds));
         }
         lastData = now;
         got += written;
         if (want != 0 && got >= want) break;
         if (!request.QueryAvailable(&available)) {
             DWORD err = GetLastError();
-            return SegmentFail(segment, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+            return SegmentFail(segment, ReadFailedText(err));
         }
     }
     file.reset();

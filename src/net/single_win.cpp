@@ -5,6 +5,7 @@
 #include "base/logger.h"
 #include "base/text.h"
 #include "net/http.h"
+#include "net/http_text.h"
 #include "net/transfer.h"
 
 namespace mw {
@@ -52,7 +53,7 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             existing = 0;
         }
     } else {
-        return Fail(errorText, FormatText(L"HTTP 状态码 %u", statusCode));
+        return Fail(errorText, HttpStatusText(statusCode));
     }
 
     UniqueHandle file(CreateFileW(partPath.c_str(), GENERIC_WRITE, 0, nullptr,
@@ -66,7 +67,7 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
         offset.QuadPart = static_cast<LONGLONG>(existing);
         if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
             DWORD err = GetLastError();
-            return Fail(errorText, L"写入失败: " + Win32ErrorText(err));
+            return Fail(errorText, WriteFailedText(err));
         }
         if (progress) progress->done.fetch_add(existing);
     }
@@ -77,20 +78,20 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
     uint32_t available = 0;
     if (!request.QueryAvailable(&available)) {
         DWORD err = GetLastError();
-        return Fail(errorText, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+        return Fail(errorText, ReadFailedText(err));
     }
     while (available > 0) {
         uint32_t want = available < buffer.size() ? available : static_cast<uint32_t>(buffer.size());
         uint32_t got = 0;
         if (!request.Read(buffer.data(), want, &got)) {
             DWORD err = GetLastError();
-            return Fail(errorText, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+            return Fail(errorText, ReadFailedText(err));
         }
         if (got == 0) break;
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
             DWORD err = GetLastError();
-            return Fail(errorText, L"写入失败: " + Win32ErrorText(err));
+            return Fail(errorText, WriteFailedText(err));
         }
         if (progress) progress->done.fetch_add(written);
         uint64_t now = GetTickCount64();
@@ -100,12 +101,12 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             progress->Report(L"进度");
         }
         if (stallSeconds > 0 && now - lastData > static_cast<uint64_t>(stallSeconds) * 1000u) {
-            return Fail(errorText, FormatText(L"%d 秒没有任何数据，判定卡死", stallSeconds));
+            return Fail(errorText, StalledText(stallSeconds));
         }
         lastData = now;
         if (!request.QueryAvailable(&available)) {
             DWORD err = GetLastError();
-            return Fail(errorText, FormatText(L"读取失败: %s", Win32ErrorText(err).c_str()));
+            return Fail(errorText, ReadFailedText(err));
         }
     }
     file.reset();

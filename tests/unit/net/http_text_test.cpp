@@ -64,5 +64,12 @@ TEST(HttpText, DecimalAndContentRangeTotal) {
     }
 }
 
+TEST(TransferTexts, FixedWording) {
+    EXPECT_EQ(HttpStatusText(404), L"HTTP 状态码 404");
+    EXPECT_EQ(StalledText(60), L"60 秒没有任何数据，判定卡死");
+    EXPECT_EQ(ReadFailedText(12002).rfind(L"读取失败: 12002: ", 0), 0u);
+    EXPECT_EQ(WriteFailedText(112).rfind(L"写入失败: 112: ", 0), 0u);
+}
+
 }  // namespace
 }  // namespace mw
