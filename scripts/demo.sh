@@ -39,16 +39,7 @@ fi
 
 say() { printf '\n== demo.sh: %s\n' "$*" >&2; }
 
-# A wineserver of this prefix works in /tmp/.../server-<dev>-<inode> of the prefix, both in hex.
-server_running() {
-  [ -d "$WINEPREFIX" ] || return 1
-  id=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-  for d in /proc/[0-9]*; do
-    case $(cat "$d/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
-    case $(readlink "$d/cwd" 2>/dev/null) in */"$id") return 0 ;; esac
-  done
-  return 1
-}
+. "$here/scripts/wineserver-lib.sh"
 
 # Live processes whose command line names the demo folder (mosswarden, the connector, the mirror).
 demo_processes() {

@@ -13,15 +13,22 @@ for preset in win64 win32 host; do
 done
 
 export WINEPREFIX="$here/build/wineprefix"
-"$here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
-# One persistent wineserver for the whole run; without it every process pays for a server start.
-wineserver -p >/dev/null 2>&1 || true
+. "$here/scripts/wineserver-lib.sh"
+started_server=0
+if ! server_running; then
+  "$here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  # One persistent wineserver for the whole run; without it every process pays for a server start.
+  wineserver -p >/dev/null 2>&1 || true
+  started_server=1
+fi
 # The fault-injecting HTTP server the download tests talk to; its port reaches them through Wine.
 port_file="$here/build/fault-http.port"
 rm -f "$port_file"
 python3 "$here/tests/support/http_fault_server.py" --port-file "$port_file" --max-seconds 5400 &
 fault_pid=$!
-trap 'kill "$fault_pid" 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT INT TERM
+# Only a server this run started is stopped: another run may share the prefix.
+trap 'kill "$fault_pid" 2>/dev/null || true; [ "$started_server" -eq 0 ] || wineserver -k >/dev/null 2>&1 || true' EXIT INT TERM
 for _ in $(seq 1 50); do [ -s "$port_file" ] && break; sleep 0.1; done
 read -r MW_FAULT_HTTP_PORT MW_FAULT_PROXY_PORT <"$port_file" || echo "fault HTTP server did not start" >&2
 export MW_FAULT_HTTP_PORT MW_FAULT_PROXY_PORT
