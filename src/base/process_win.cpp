@@ -9,7 +9,9 @@
 namespace mw {
 
 struct ChildProcess::State {
-    PROCESS_INFORMATION processInfo = {};
+    UniqueHandle process;
+    UniqueHandle thread;  // the child's first thread, created suspended
+    uint32_t processId = 0;
     UniqueHandle pipeRead;
     UniqueHandle pipeWrite;
     UniqueHandle pumpThread;
@@ -40,7 +42,7 @@ DWORD WINAPI PumpOutput(void* parameter) {
 
 void CollectExitCode(ChildProcess::State& s) {
     DWORD code = 0;
-    if (GetExitCodeProcess(s.processInfo.hProcess, &code)) s.exitCode = code;
+    if (GetExitCodeProcess(s.process.get(), &code)) s.exitCode = code;
     s.exited = true;
 }
 
@@ -90,15 +92,21 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
     std::wstring environment = BuildEnvironmentBlock(extraEnv);
 
     // Created suspended so that the child is in the job before it can start anything of its own.
+    PROCESS_INFORMATION processInfo = {};
     BOOL created = CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
                                   CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, &environment[0],
-                                  workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &s.processInfo);
+                                  workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &processInfo);
     DWORD createErr = created ? ERROR_SUCCESS : GetLastError();
+    if (created) {
+        s.process.reset(processInfo.hProcess);
+        s.thread.reset(processInfo.hThread);
+        s.processId = processInfo.dwProcessId;
+    }
     nul.reset();
     // The pipe reports end-of-file only once no copy of the write end is left open.
     s.pipeWrite.reset();
     if (!created) {
-        s.processInfo = PROCESS_INFORMATION{};
+        s.processId = 0;
         s.pipeRead.reset();
         if (errorText != nullptr) *errorText = L"CreateProcess 失败: " + Win32ErrorText(createErr);
         return false;
@@ -109,9 +117,9 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(s.job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-        AssignProcessToJobObject(s.job.get(), s.processInfo.hProcess);
+        AssignProcessToJobObject(s.job.get(), s.process.get());
     }
-    if (ResumeThread(s.processInfo.hThread) == static_cast<DWORD>(-1)) {
+    if (ResumeThread(s.thread.get()) == static_cast<DWORD>(-1)) {
         DWORD err = GetLastError();
         s.started = true;
         Close();
@@ -126,16 +134,16 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
 
 bool ChildProcess::IsRunning() {
     State& s = *state_;
-    if (!s.started || s.processInfo.hProcess == nullptr || s.exited) return false;
-    if (WaitForSingleObject(s.processInfo.hProcess, 0) != WAIT_OBJECT_0) return true;
+    if (!s.started || !s.process || s.exited) return false;
+    if (WaitForSingleObject(s.process.get(), 0) != WAIT_OBJECT_0) return true;
     CollectExitCode(s);
     return false;
 }
 
 bool ChildProcess::Wait(uint32_t milliseconds) {
     State& s = *state_;
-    if (!s.started || s.processInfo.hProcess == nullptr) return true;
-    if (WaitForSingleObject(s.processInfo.hProcess, milliseconds) != WAIT_OBJECT_0) return false;
+    if (!s.started || !s.process) return true;
+    if (WaitForSingleObject(s.process.get(), milliseconds) != WAIT_OBJECT_0) return false;
     CollectExitCode(s);
     return true;
 }
@@ -143,27 +151,23 @@ bool ChildProcess::Wait(uint32_t milliseconds) {
 void ChildProcess::Terminate(uint32_t exitCode) {
     State& s = *state_;
     if (s.job) TerminateJobObject(s.job.get(), exitCode);
-    if (s.processInfo.hProcess != nullptr) {
-        TerminateProcess(s.processInfo.hProcess, exitCode);
-        WaitForSingleObject(s.processInfo.hProcess, 5000);
+    if (s.process) {
+        TerminateProcess(s.process.get(), exitCode);
+        WaitForSingleObject(s.process.get(), 5000);
         CollectExitCode(s);
     }
 }
 
 void ChildProcess::Close() {
     State& s = *state_;
-    if (s.processInfo.hProcess != nullptr) {
+    if (s.process) {
         if (!s.exited) {
-            TerminateProcess(s.processInfo.hProcess, 1);
-            WaitForSingleObject(s.processInfo.hProcess, 3000);
+            TerminateProcess(s.process.get(), 1);
+            WaitForSingleObject(s.process.get(), 3000);
         }
-        CloseHandle(s.processInfo.hProcess);
-        s.processInfo.hProcess = nullptr;
+        s.process.reset();
     }
-    if (s.processInfo.hThread != nullptr) {
-        CloseHandle(s.processInfo.hThread);
-        s.processInfo.hThread = nullptr;
-    }
+    s.thread.reset();
     // Closing a kill-on-close job ends every process in it, and with them the last pipe writers.
     s.job.reset();
     s.pipeWrite.reset();
@@ -181,7 +185,7 @@ void ChildProcess::Close() {
     s.started = false;
 }
 
-uint32_t ChildProcess::ProcessId() const { return state_->processInfo.dwProcessId; }
+uint32_t ChildProcess::ProcessId() const { return state_->processId; }
 uint32_t ChildProcess::ExitCode() const { return state_->exitCode; }
 bool ChildProcess::Exited() const { return state_->exited; }
 
