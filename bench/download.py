@@ -210,8 +210,11 @@ def align_to_second(offset=0.02):
 
 
 def keep_wineserver(env):
-    """A persistent wineserver spares every Wine process the server start; this one is left running."""
-    subprocess.run(["wineserver", "-p"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    """A persistent wineserver spares every Wine process the server start; this one is left running.
+    Wine's system processes, started by the first program of a fresh server, get /dev/null as stdio."""
+    quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run([str(WINE_RUN), "cmd", "/c", "exit", "0"], **quiet)
 
 
 def main():

@@ -85,10 +85,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 if ! server_running; then
-  # Creates the prefix on first use; then one persistent server spares each Wine process its start.
-  "$here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true
+  start_persistent_server
   started_server=1
 fi
 

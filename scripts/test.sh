@@ -16,10 +16,7 @@ export WINEPREFIX="$here/build/wineprefix"
 . "$here/scripts/wineserver-lib.sh"
 started_server=0
 if ! server_running; then
-  "$here/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  # One persistent wineserver for the whole run; without it every process pays for a server start.
-  wineserver -p >/dev/null 2>&1 || true
+  start_persistent_server
   started_server=1
 fi
 # The fault-injecting HTTP server the download tests talk to; its port reaches them through Wine.
