@@ -16,7 +16,13 @@ struct DownloadOptions {
     int chunks = 4;
     int stallSeconds = 60;
     int progressInterval = 3;
+    // A manual-reset event (a HANDLE, not owned) that ends the download between two reads when it is
+    // signalled; null means the download runs to its end.
+    void* cancel = nullptr;
 };
+
+// True when cancel is an event that is signalled.
+bool DownloadCancelled(void* cancel);
 
 // True when target + ".part" holds the complete resource of one URL. On failure errorText gets the
 // last URL's failure text ("下载失败" when no URL was tried) and status the last probe's HTTP status

@@ -4,10 +4,15 @@
 #include "base/logger.h"
 #include "base/win.h"
 #include "net/download_plan.h"
+#include "net/http_text.h"
 #include "net/proxy.h"
 #include "net/transfer.h"
 
 namespace mw {
+
+bool DownloadCancelled(void* cancel) {
+    return cancel != nullptr && WaitForSingleObject(static_cast<HANDLE>(cancel), 0) == WAIT_OBJECT_0;
+}
 
 bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorText, uint32_t* status) {
     DownloadOptions copy = options;
@@ -20,6 +25,10 @@ bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorTex
     uint32_t lastStatus = 0;
     for (size_t pos = 0; pos < urls.size(); ++pos) {
         const std::wstring& url = urls[pos];
+        if (DownloadCancelled(copy.cancel)) {
+            lastError = CancelledText();
+            break;
+        }
         if (pos > 0) {
             log.Write(L"WARN", L"换下一个地址重试: " + url);
             // A partial file is never continued across URLs: another server may hold other bytes.
@@ -30,6 +39,10 @@ bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorTex
         if (DownloadFromUrl(url, copy, &attemptError, &attemptStatus)) return true;
         lastError = attemptError;
         lastStatus = attemptStatus;
+        if (DownloadCancelled(copy.cancel)) {
+            lastError = CancelledText();
+            break;
+        }
         log.Write(L"ERROR", L"该地址失败: " + attemptError);
     }
     if (errorText) *errorText = lastError.empty() ? std::wstring(L"下载失败") : lastError;

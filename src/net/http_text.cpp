@@ -68,4 +68,6 @@ std::wstring StalledText(int32_t stallSeconds) {
     return FormatText(L"%d 秒没有任何数据，判定卡死", int(stallSeconds));
 }
 
+std::wstring CancelledText() { return L"收到停止信号，下载中止"; }
+
 }  // namespace mw

@@ -27,5 +27,6 @@ std::wstring HttpStatusText(uint32_t status);        // "HTTP 状态码 404"
 std::wstring ReadFailedText(uint32_t error);         // "读取失败: " + the error's description
 std::wstring WriteFailedText(uint32_t error);        // "写入失败: " + the error's description
 std::wstring StalledText(int32_t stallSeconds);      // "60 秒没有任何数据，判定卡死"
+std::wstring CancelledText();                        // "收到停止信号，下载中止"
 
 }  // namespace mw

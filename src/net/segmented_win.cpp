@@ -4,6 +4,7 @@
 
 #include "base/handles.h"
 #include "base/logger.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "net/download_plan.h"
 #include "net/http.h"
@@ -72,8 +73,8 @@ bool RunSegment(Segment& segment) {
         if (read == 0) break;
         DWORD toWrite = read;
         if (want != 0 && got + read > want) toWrite = static_cast<DWORD>(want - got);
-        DWORD written = 0;
-        if (!WriteFile(file.get(), buffer.data(), toWrite, &written, nullptr) || written != toWrite) {
+        uint32_t written = 0;
+        if (!WriteAllBytes(file.get(), buffer.data(), toWrite, &written)) {
             DWORD err = GetLastError();
             return SegmentFail(segment, WriteFailedText(err));
         }
@@ -85,6 +86,7 @@ bool RunSegment(Segment& segment) {
         lastData = now;
         got += written;
         if (want != 0 && got >= want) break;
+        if (DownloadCancelled(segment.cancel)) return SegmentFail(segment, CancelledText());
         if (!request.QueryAvailable(&available)) {
             DWORD err = GetLastError();
             return SegmentFail(segment, ReadFailedText(err));
@@ -120,8 +122,7 @@ bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& ta
             if (!ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) || got == 0) {
                 break;
             }
-            DWORD written = 0;
-            if (!WriteFile(target.get(), buffer.data(), got, &written, nullptr) || written != got) {
+            if (!WriteAllBytes(target.get(), buffer.data(), got, nullptr)) {
                 DWORD err = GetLastError();
                 if (errorText) *errorText = L"拼接写入失败: " + Win32ErrorText(err);
                 return false;
@@ -155,7 +156,7 @@ bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, st
     int n = SegmentCount(probe.size, probe.rangeSupported, options.chunks);
     if (n <= 1) {
         ok = DownloadSingle(url, options.proxy, partPath, probe.size, probe.rangeSupported, options.timeoutSeconds,
-                            options.stallSeconds, options.progressInterval, &progress, &error);
+                            options.stallSeconds, options.progressInterval, &progress, &error, options.cancel);
     } else {
         for (int i = 0; i < kMaxSegments; ++i) DeleteFileW(SegmentPath(partPath, i).c_str());
         std::vector<ByteRange> ranges = SegmentRanges(probe.size, n);
@@ -171,6 +172,7 @@ bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, st
             segment->timeoutSeconds = options.timeoutSeconds;
             segment->stallSeconds = options.stallSeconds;
             segment->progress = &progress;
+            segment->cancel = options.cancel;
             paths.push_back(segment->path);
             segments.push_back(std::move(segment));
         }

@@ -3,6 +3,7 @@
 
 #include "base/handles.h"
 #include "base/logger.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "net/http.h"
 #include "net/http_text.h"
@@ -28,7 +29,7 @@ bool Fail(std::wstring* errorText, const std::wstring& text) {
 
 bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const std::wstring& partPath,
                     uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
-                    int progressInterval, ProgressState* progress, std::wstring* errorText) {
+                    int progressInterval, ProgressState* progress, std::wstring* errorText, void* cancel) {
     uint64_t existing = FileSizeOrZero(partPath);
     if (expectedSize != 0 && existing >= expectedSize) return true;
     // Without a known size the resume range would be "bytes=N-0", which servers reject or ignore;
@@ -88,8 +89,8 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             return Fail(errorText, ReadFailedText(err));
         }
         if (got == 0) break;
-        DWORD written = 0;
-        if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
+        uint32_t written = 0;
+        if (!WriteAllBytes(file.get(), buffer.data(), got, &written)) {
             DWORD err = GetLastError();
             return Fail(errorText, WriteFailedText(err));
         }
@@ -104,6 +105,8 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             return Fail(errorText, StalledText(stallSeconds));
         }
         lastData = now;
+        // Checked before the next read: the partial file keeps what has arrived, for the next resume.
+        if (DownloadCancelled(cancel)) return Fail(errorText, CancelledText());
         if (!request.QueryAvailable(&available)) {
             DWORD err = GetLastError();
             return Fail(errorText, ReadFailedText(err));

@@ -15,7 +15,8 @@ namespace mw {
 // request when the server serves ranges and the size is known; a 200 answer starts over.
 bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const std::wstring& partPath,
                     uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
-                    int progressInterval, ProgressState* progress, std::wstring* errorText = nullptr);
+                    int progressInterval, ProgressState* progress, std::wstring* errorText = nullptr,
+                    void* cancel = nullptr);
 
 // One byte range of a segmented download; written only by its worker thread while it runs.
 struct Segment {
@@ -27,6 +28,7 @@ struct Segment {
     int timeoutSeconds = 0;
     int stallSeconds = 0;
     ProgressState* progress = nullptr;
+    void* cancel = nullptr;  // DownloadOptions::cancel
     std::atomic<uint32_t> failed{0};
     std::wstring error;
 };

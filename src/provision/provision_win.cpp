@@ -41,7 +41,7 @@ bool Discard(const std::wstring& partPath) {
 
 }  // namespace
 
-bool EnsureConnector(bool forceDownload, std::wstring* connectorPathOut) {
+bool EnsureConnector(bool forceDownload, std::wstring* connectorPathOut, void* cancel) {
     const Config& config = CurrentConfig();
     const CloudflaredSettings& cf = config.cloudflared;
     ConnectorPlan plan = PlanConnector(cf, config.ini_dir, GetOsVersionInfo());
@@ -89,10 +89,15 @@ bool EnsureConnector(bool forceDownload, std::wstring* connectorPathOut) {
     options.chunks = cf.chunks;
     options.stallSeconds = cf.stall_timeout;
     options.progressInterval = cf.progress_interval;
+    options.cancel = cancel;
 
     std::wstring errorText;
     uint32_t status = 0;
     if (!DownloadWithFallback(options, &errorText, &status)) {
+        if (DownloadCancelled(cancel)) {
+            Warn(errorText);
+            return false;
+        }
         // The partial file stays so that the next run can continue it.
         Error(L"下载失败: " + errorText);
         Error(L"排查顺序: 1) ini 里配 mirrors= 走镜像  2) proxy=auto 或 proxy=http://127.0.0.1:7890  "

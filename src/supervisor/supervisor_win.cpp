@@ -99,7 +99,8 @@ int RunSupervisor(bool serviceMode) {
 
     while (!StopRequested()) {
         std::wstring connector;
-        if (!EnsureConnector(false, &connector)) {
+        if (!EnsureConnector(false, &connector, StopEvent)) {
+            if (StopRequested()) break;
             log.Write(L"ERROR", FormatText(L"%d 秒后重试", delay));
             if (WaitOrStop(delay)) break;
             delay = NextBackoff(delay, CurrentConfig().supervisor.max_restart_delay);

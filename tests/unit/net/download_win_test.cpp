@@ -1,6 +1,7 @@
 // Range probe, single and segmented transfers, and the mirror fallback against the fault server.
 #include <algorithm>
 
+#include "base/handles.h"
 #include "net/download.h"
 #include "net/download_plan.h"
 #include "net/probe.h"
@@ -256,6 +257,46 @@ TEST_F(DownloadTest, AllUrlsFailingReturnTheLastText) {
     EXPECT_FALSE(DownloadWithFallback(options, &error, &status));
     EXPECT_EQ(error, L"下载失败");
     EXPECT_EQ(status, 0u);
+}
+
+DWORD WINAPI SetAfterASecondAndAHalf(LPVOID event) {
+    Sleep(1500);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+// A stop during a throttled transfer ends it within a read or two and tries no mirror; the
+// single connection keeps what it has for resuming, the segmented one leaves no segment file.
+TEST_F(DownloadTest, ACancelEndsTheTransferAndTriesNoMirror) {
+    for (int chunks : {1, 4}) {
+        SCOPED_TRACE(chunks);
+        UniqueHandle cancel(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        DownloadOptions options = Options(Url(L"/file/8388608", L"throttle=200000"), chunks);
+        options.mirrors = {Url(L"/file/100000")};
+        options.cancel = cancel.get();
+        UniqueHandle setter(CreateThread(nullptr, 0, SetAfterASecondAndAHalf, cancel.get(), 0, nullptr));
+        uint64_t started = GetTickCount64();
+        std::wstring error;
+        EXPECT_FALSE(DownloadWithFallback(options, &error));
+        EXPECT_LT(GetTickCount64() - started, 8000u);
+        WaitForSingleObject(setter.get(), INFINITE);
+        EXPECT_EQ(error, L"收到停止信号，下载中止");
+        EXPECT_EQ(CountOf(LogText(), L"换下一个地址重试"), 0u);
+        EXPECT_EQ(CountOf(LogText(), L"该地址失败"), 0u);
+        EXPECT_FALSE(SegmentFilesLeft());
+        uint64_t kept = 0;
+        bool partLeft = FileExists(Part(), &kept);
+        if (chunks == 1) {
+            EXPECT_TRUE(partLeft && kept > 0 && kept < 8388608u) << kept;
+        }
+        DeleteFileW(Part().c_str());
+
+        // Signalled before the start: not even the probe goes out.
+        std::vector<std::string> before = ServerRanges();
+        EXPECT_FALSE(DownloadWithFallback(options, &error));
+        EXPECT_EQ(error, L"收到停止信号，下载中止");
+        EXPECT_EQ(ServerRanges(), before);
+    }
 }
 
 TEST_F(DownloadTest, ExplicitProxyCarriesEveryRequest) {
