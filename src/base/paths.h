@@ -27,6 +27,10 @@ bool CreateDirectories(const std::wstring& path);
 bool FileExists(const std::wstring& path, uint64_t* size = nullptr);
 uint64_t FileLastWriteTime(const std::wstring& path);
 bool DeleteFileIfExists(const std::wstring& path);
+// Writes all count bytes at the file's position, going on after a short write (a full disk may
+// take part of a block and succeed). False with GetLastError() set when a write fails or takes
+// nothing (then ERROR_DISK_FULL); *written gets the bytes written in either case.
+bool WriteAllBytes(void* file, const void* data, uint32_t count, uint32_t* written);
 // Replaces the file in place (no temporary file); true only when every byte was written.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool WriteTextFile(const std::wstring& path, const std::wstring& text, bool withBom);

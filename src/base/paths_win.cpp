@@ -58,13 +58,32 @@ bool DeleteFileIfExists(const std::wstring& path) {
     return GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+bool WriteAllBytes(void* file, const void* data, uint32_t count, uint32_t* written) {
+    const char* next = static_cast<const char*>(data);
+    uint32_t done = 0;
+    bool ok = true;
+    while (done < count) {
+        DWORD now = 0;
+        if (!WriteFile(static_cast<HANDLE>(file), next + done, count - done, &now, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (now == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            ok = false;
+            break;
+        }
+        done += now;
+    }
+    if (written) *written = done;
+    return ok;
+}
+
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    return ok && written == bytes.size();
+    return WriteAllBytes(file.get(), bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr);
 }
 
 bool WriteTextFile(const std::wstring& path, const std::wstring& text, bool withBom) {
