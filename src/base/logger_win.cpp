@@ -44,12 +44,16 @@ struct Logger::State {
     }
     void Reopen() {
         // Append-only with read and write sharing: several processes may append whole lines at once.
-        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Read access only so that the append can be locked (see Write); writes still only append.
+        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 };
 
 namespace {
+
+// The byte locked around each append sits at 2^40 (1 TiB).
+const DWORD kAppendLockOffsetHigh = 0x100;
 
 void CleanUpAtExit() {
     Logger::Instance().Close();
@@ -99,8 +103,16 @@ void Logger::Write(const wchar_t* level, const std::wstring& text) {
     if (state_->file != INVALID_HANDLE_VALUE) {
         std::string bytes = WideToUtf8(line);
         DWORD written = 0;
+        // Another process appending to the same file (a second supervisor, a command run by hand)
+        // takes the same lock, so that no append can land inside another one. The locked byte lies
+        // far past any log's end, where it blocks no reader of the text. Windows appends through an
+        // append-only handle atomically anyway; Wine does not.
+        OVERLAPPED at = {};
+        at.OffsetHigh = kAppendLockOffsetHigh;
+        bool locked = LockFileEx(state_->file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
         WriteFile(state_->file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         FlushFileBuffers(state_->file);
+        if (locked) UnlockFileEx(state_->file, 0, 1, 0, &at);
         LARGE_INTEGER size;
         if (state_->rotateMb > 0 && GetFileSizeEx(state_->file, &size) &&
             size.QuadPart >= static_cast<LONGLONG>(state_->rotateMb) * 1048576LL) {
