@@ -275,9 +275,28 @@ def test_two_supervisors_append_whole_lines_to_one_log(mw):
     assert (torn, lost) == ([], [])
 
 
+def stop_service_once_logged(mw, mark, settle=0):
+    """Runs mw.exe as a service of its own until mark is in its log (and settle seconds more), then
+    stops it and checks that it reached STOPPED within 10 s."""
+    name = "mwrel-" + uuid.uuid4().hex[:10]
+    rc, out = sc("create", name, "binPath=", f'"{winpath(mw.exe)}" --service')
+    assert rc == 0, out
+    try:
+        assert sc("start", name)[0] == 0
+        wait_log(mw, mark, name="mosswarden-service.log")
+        time.sleep(settle)
+        asked = time.time()
+        rc, out = sc("stop", name)
+        assert rc == 0, out
+        wait_for(lambda: "STOPPED" in sc("query", name)[1], 15, "STOPPED")
+        assert time.time() - asked < 10
+    finally:
+        sc("stop", name)
+        sc("delete", name)
+
+
 @pytest.mark.parametrize("state", ["back-off wait", "restart wait"])
 def test_the_service_stops_promptly_while_it_waits(mw, state):
-    name = "mwrel-" + uuid.uuid4().hex[:10]
     cloudflared = "arch=%s\r\n" % MACHINE
     if state == "back-off wait":
         cloudflared += "url=http://127.0.0.1:9/cloudflared.exe\r\n"
@@ -287,19 +306,7 @@ def test_the_service_stops_promptly_while_it_waits(mw, state):
         mark = "60 秒后重启"
     (mw.dir / "mosswarden.ini").write_bytes(
         ("[cloudflared]\r\n" + cloudflared + "[supervisor]\r\nrestart_delay=60\r\nmax_restart_delay=60\r\n").encode())
-    rc, out = sc("create", name, "binPath=", f'"{winpath(mw.exe)}" --service')
-    assert rc == 0, out
-    try:
-        assert sc("start", name)[0] == 0
-        wait_log(mw, mark, name="mosswarden-service.log")
-        asked = time.time()
-        rc, out = sc("stop", name)
-        assert rc == 0, out
-        wait_for(lambda: "STOPPED" in sc("query", name)[1], 15, "STOPPED")
-        assert time.time() - asked < 10
-    finally:
-        sc("stop", name)
-        sc("delete", name)
+    stop_service_once_logged(mw, mark)
     texts = [t for _, _, t in log_lines(mw, "mosswarden-service.log")]
     assert texts[-1] == "mosswarden 已退出"
     assert "收到停止信号，退出" not in texts
@@ -308,24 +315,10 @@ def test_the_service_stops_promptly_while_it_waits(mw, state):
 
 @pytest.mark.parametrize("chunks", ["1", "4"], ids=["one connection", "four segments"])
 def test_the_service_stops_promptly_during_a_download(mw, srv, chunks):
-    name = "mwrel-" + uuid.uuid4().hex[:10]
     # 8 MiB at 100 kB/s a connection: a transfer of 20 s and more, and a byte every few milliseconds.
     download_ini(mw, srv.url("/file/8388608?throttle=100000"), chunks=chunks)
-    rc, out = sc("create", name, "binPath=", f'"{winpath(mw.exe)}" --service')
-    assert rc == 0, out
-    try:
-        assert sc("start", name)[0] == 0
-        wait_log(mw, "远端大小 8.0 MB", name="mosswarden-service.log")
-        time.sleep(1)
-        asked = time.time()
-        rc, out = sc("stop", name)
-        assert rc == 0, out
-        wait_for(lambda: "STOPPED" in sc("query", name)[1], 15, "STOPPED")
-        assert time.time() - asked < 10
-    finally:
-        sc("stop", name)
-        sc("delete", name)
-    texts = [t for _, level, t in log_lines(mw, "mosswarden-service.log")]
+    stop_service_once_logged(mw, "远端大小 8.0 MB", settle=1)
+    texts = [t for _, _, t in log_lines(mw, "mosswarden-service.log")]
     assert texts[-2:] == ["收到停止信号，下载中止", "mosswarden 已退出"]
     assert not [t for t in texts if "该地址失败" in t or "排查顺序" in t or "秒后重试" in t]
     left = sorted(p.name for p in mw.dir.iterdir() if p.name.startswith("cloudflared.exe"))
