@@ -44,7 +44,7 @@ struct Logger::State {
     }
     void Reopen() {
         // Append-only with read and write sharing: several processes may append whole lines at once.
-        // Read access only so that the append can be locked (see Write); writes still only append.
+        // Read access is there only because locking needs it (see Write); writes still only append.
         file = CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
