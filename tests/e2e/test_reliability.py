@@ -82,7 +82,6 @@ def test_a_name_that_does_not_resolve_fails_the_download_with_the_hint(mw):
     assert not (mw.dir / "cloudflared.exe").exists()
 
 
-
 def unmount(folder):
     # The wineserver holds the files for the program and lets go of them once the program has exited.
     deadline = time.time() + 15
