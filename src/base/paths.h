@@ -25,6 +25,8 @@ std::wstring DefaultIniPath();
 bool CreateDirectories(const std::wstring& path);
 // True for an existing object that is not a directory.
 bool FileExists(const std::wstring& path, uint64_t* size = nullptr);
+// The size of a file; 0 when it is missing or a directory.
+uint64_t FileSizeOrZero(const std::wstring& path);
 uint64_t FileLastWriteTime(const std::wstring& path);
 bool DeleteFileIfExists(const std::wstring& path);
 // Writes all count bytes at the file's position, going on after a short write (a full disk may

@@ -46,6 +46,11 @@ bool FileExists(const std::wstring& path, uint64_t* size) {
     return true;
 }
 
+uint64_t FileSizeOrZero(const std::wstring& path) {
+    uint64_t size = 0;
+    return FileExists(path, &size) ? size : 0;
+}
+
 uint64_t FileLastWriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;

@@ -16,13 +16,6 @@ namespace mw {
 
 namespace {
 
-uint64_t FileSizeOrZero(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 bool SegmentFail(Segment& segment, const std::wstring& text) {
     segment.error = text;
     return false;

@@ -13,13 +13,6 @@ namespace mw {
 
 namespace {
 
-uint64_t FileSizeOrZero(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 bool Fail(std::wstring* errorText, const std::wstring& text) {
     if (errorText) *errorText = text;
     return false;

@@ -106,8 +106,7 @@ bool EnsureConnector(bool forceDownload, std::wstring* connectorPathOut, void* c
         return false;
     }
 
-    uint64_t size = 0;
-    if (!FileExists(plan.partPath, &size)) size = 0;
+    uint64_t size = FileSizeOrZero(plan.partPath);
     if (!DownloadSizeAcceptable(size)) {
         Error(FormatText(L"下载体积异常 (%llu 字节)，丢弃", static_cast<unsigned long long>(size)));
         return Discard(plan.partPath);
