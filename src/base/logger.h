@@ -20,6 +20,9 @@ public:
               const std::wstring& fixedFileName);
     // Never fails towards the caller; the line reaches the file (when open) and the echo (when on).
     void Write(const wchar_t* level, const std::wstring& text);
+    // From now on every occurrence of `secret` in a line is written and echoed in its masked form.
+    // Secrets are kept for the life of the process; an empty one is ignored.
+    void AddSecret(const std::wstring& secret);
     void Close();
 
     // The path the next open or rotation uses.

@@ -1,7 +1,9 @@
 // The log writer: a critical section around append-only, flushed writes and size-based rotation.
 #include "base/logger.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "base/console.h"
 #include "base/paths.h"
@@ -33,6 +35,7 @@ struct Logger::State {
     std::wstring fixedFileName;
     int32_t rotateMb = 16;
     bool echo = false;
+    std::vector<std::wstring> secrets;
 
     std::wstring Path() const {
         if (!fixedFileName.empty()) return JoinPath(directory, fixedFileName);
@@ -99,7 +102,7 @@ void Logger::Open(const std::wstring& directory, const std::wstring& baseName, i
 
 void Logger::Write(const wchar_t* level, const std::wstring& text) {
     EnterCriticalSection(&state_->lock);
-    std::wstring line = LocalTimestamp() + L" [" + level + L"] " + text + L"\r\n";
+    std::wstring line = LocalTimestamp() + L" [" + level + L"] " + MaskSecrets(text, state_->secrets) + L"\r\n";
     if (state_->file != INVALID_HANDLE_VALUE) {
         std::string bytes = WideToUtf8(line);
         DWORD written = 0;
@@ -127,6 +130,15 @@ void Logger::Write(const wchar_t* level, const std::wstring& text) {
         }
     }
     if (state_->echo) WriteOut(TrimText(line));
+    LeaveCriticalSection(&state_->lock);
+}
+
+void Logger::AddSecret(const std::wstring& secret) {
+    if (secret.empty()) return;
+    EnterCriticalSection(&state_->lock);
+    if (std::find(state_->secrets.begin(), state_->secrets.end(), secret) == state_->secrets.end()) {
+        state_->secrets.push_back(secret);
+    }
     LeaveCriticalSection(&state_->lock);
 }
 

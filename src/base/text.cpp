@@ -46,4 +46,16 @@ std::wstring MaskToken(const std::wstring& token) {
            FormatText(L" (len=%u)", static_cast<unsigned>(token.size()));
 }
 
+std::wstring MaskSecrets(const std::wstring& text, const std::vector<std::wstring>& secrets) {
+    std::wstring out = text;
+    for (const std::wstring& secret : secrets) {
+        if (secret.empty()) continue;
+        const std::wstring masked = MaskToken(secret);
+        for (size_t at = out.find(secret); at != std::wstring::npos; at = out.find(secret, at + masked.size())) {
+            out.replace(at, secret.size(), masked);
+        }
+    }
+    return out;
+}
+
 }  // namespace mw

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mw {
 
@@ -25,6 +26,8 @@ bool IsStrictUtf8(const std::string& bytes);
 
 // Display form of a secret: "(none)", "****", or the first 6 and last 4 units with the length.
 std::wstring MaskToken(const std::wstring& token);
+// `text` with every occurrence of each non-empty secret replaced by its MaskToken form.
+std::wstring MaskSecrets(const std::wstring& text, const std::vector<std::wstring>& secrets);
 
 // "<code>: <system message>", or "<code>: (no description)".
 std::wstring Win32ErrorText(uint32_t code);

@@ -14,6 +14,9 @@ bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error
         return false;
     }
     ApplyIniEntries(entries, iniPath, config);
+    // Whatever prints the token later (the connector's own usage text among them) reaches the log
+    // masked: the logger learns every token as soon as it is read.
+    Logger::Instance().AddSecret(config.tunnel.token);
     return true;
 }
 

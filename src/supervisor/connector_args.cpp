@@ -4,10 +4,12 @@
 namespace mw {
 
 std::wstring BuildConnectorArgs(const Config& config, const std::wstring& ymlPath) {
-    std::wstring args = L"--no-autoupdate";
+    // The connector accepts most flags (--loglevel, --edge-ip-version, --metrics) only on "tunnel":
+    // placed after "run" they end it at once with "Incorrect Usage", so extra_args go before "run".
+    std::wstring args = L"--no-autoupdate tunnel";
     if (config.tunnel.mode == L"config") args += L" --config \"" + ymlPath + L"\"";
-    args += L" tunnel run";
     if (!config.tunnel.extra_args.empty()) args += L" " + config.tunnel.extra_args;
+    args += L" run";
     return args;
 }
 

@@ -8,7 +8,7 @@
 
 namespace mw {
 
-// "--no-autoupdate[ --config "<ymlPath>"] tunnel run[ <extra_args>]"; never contains the token.
+// "--no-autoupdate tunnel[ --config "<ymlPath>"][ <extra_args>] run"; never contains the token.
 std::wstring BuildConnectorArgs(const Config& config, const std::wstring& ymlPath);
 
 // ("TUNNEL_TOKEN", token) in token mode with a token, else nothing.

@@ -176,6 +176,38 @@ def test_run_passes_the_token_by_environment_restarts_after_exits_and_stops_on_c
     assert_nothing_left(mw)
 
 
+def test_extra_args_reach_the_connector_before_run_and_no_line_carries_the_token(mw, pty_run):
+    # The template's own example: the stand-in, like the real connector, rejects these flags after
+    # "run" with "Incorrect Usage" and prints the token as the --token flag's default.
+    args_file = mw.dir / "args.txt"
+    mw.place_fake_connector(
+        f"args={winpath(args_file)}\nprint=INF token seen: {TOKEN}\n"
+        f"print=   --token value  (default: \"{TOKEN}\") [$TUNNEL_TOKEN] {TOKEN}\nprint=up\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\nextra_args=--loglevel debug --edge-ip-version 4\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "[CFD] up")
+    assert run.ctrl_c_and_key(mw) == 0
+    assert args_file.read_bytes().decode().endswith(" --no-autoupdate tunnel --loglevel debug --edge-ip-version 4 run")
+    text = log_text(mw)
+    assert "Incorrect Usage" not in text
+    assert TOKEN not in text and TOKEN[:20] not in text
+    masked = f"{TOKEN[:6]}...{TOKEN[-4:]} (len={len(TOKEN)})"
+    assert f"[CFD] INF token seen: {masked}" in text
+    assert f'(default: "{masked}") [$TUNNEL_TOKEN] {masked}' in text
+    assert TOKEN.encode() not in run.output
+    assert_nothing_left(mw)
+
+
+def test_the_stand_in_rejects_tunnel_flags_after_run_and_shows_the_token_as_the_real_connector_does(mw):
+    mw.place_fake_connector("print=up\nexit=0\n")
+    result = mw.run("tunnel", "run", "--loglevel", "debug", program=mw.dir / "cloudflared.exe",
+                    env={"TUNNEL_TOKEN": TOKEN})
+    assert result.rc == 0
+    err = result.err_text
+    assert err.startswith("Incorrect Usage: flag provided but not defined: -loglevel\n")
+    assert f'(default: "{TOKEN}") [$TUNNEL_TOKEN]' in err and "up" not in err.split("\n")
+
+
 def test_provisioning_failures_back_off_then_a_connector_starts(mw, pty_run):
     # No connector and a download URL that refuses at once: provisioning fails without network.
     write_ini(mw, cloudflared="url=http://127.0.0.1:9/cloudflared.exe\r\n", tunnel=f"token={TOKEN}\r\n")
@@ -207,8 +239,8 @@ def test_saving_the_ini_restarts_the_connector_with_the_new_settings(mw, pty_run
     assert texts[i + 1:i + 3] == ["cloudflared 退出，退出码 0（0x00000000）", "2 秒后重启"]
     yml = f"{winpath(mw.dir)}\\config.yml"
     starts = [t for t in texts if t.startswith("启动: ")]
-    assert starts[-1].endswith(f'--no-autoupdate --config "{yml}" tunnel run --loglevel debug')
-    assert args_file.read_bytes().decode().endswith(f'--config "{yml}" tunnel run --loglevel debug')
+    assert starts[-1].endswith(f'--no-autoupdate tunnel --config "{yml}" --loglevel debug run')
+    assert args_file.read_bytes().decode().endswith(f'tunnel --config "{yml}" --loglevel debug run')
     assert texts.count("已生成 " + yml) == 1
     assert_nothing_left(mw)
 
@@ -226,7 +258,7 @@ def test_an_ini_held_open_when_its_change_is_noticed_keeps_the_old_settings(mw, 
     texts = [t for _, _, t in log_lines(mw)]
     warn = next(t for t in texts if t.startswith("重新加载配置失败"))
     assert "读取配置失败: " in warn and winpath(ini) in warn
-    assert [t for t in texts if t.startswith("启动: ")][-1].endswith("tunnel run --old")
+    assert [t for t in texts if t.startswith("启动: ")][-1].endswith("tunnel --old run")
     assert_nothing_left(mw)
 
 

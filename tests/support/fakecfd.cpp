@@ -16,7 +16,12 @@
 //   holdfile=PATH   append a comment line to PATH through a handle kept open without sharing
 //   exit=CODE       exit now with CODE
 // When the script ends without exit the process waits until it is killed, as a connector does.
-// A script line "version=TEXT" replaces the version line.
+// A script line "version=TEXT" replaces the version line ("version=" prints none) and
+// "versionexit=CODE" (decimal or 0x hex) the exit code of "--version".
+//
+// Like the real connector, "tunnel ... run" rejects a flag after "run" that only "tunnel" defines:
+// it prints "Incorrect Usage: flag provided but not defined: -NAME" and the help text, in which the
+// --token flag shows its default taken from TUNNEL_TOKEN, and exits 0 without running the script.
 #include <windows.h>
 
 #include <string>
@@ -102,6 +107,54 @@ std::vector<std::pair<std::string, std::string>> LoadScript() {
     return steps;
 }
 
+DWORD ParseCode(const std::string& text) {
+    return static_cast<DWORD>(strtoul(text.c_str(), nullptr, 0));
+}
+
+// The flags "tunnel run" itself defines; all others belong to "tunnel" or the application.
+bool IsRunFlag(const std::wstring& name) {
+    static const wchar_t* const kRunFlags[] = {L"protocol", L"token", L"token-file", L"credentials-file",
+                                               L"credentials-contents", L"url", L"hello-world"};
+    for (const wchar_t* flag : kRunFlags) {
+        if (name == flag) return true;
+    }
+    return false;
+}
+
+// The first flag after "run" that "run" does not define, or "".
+std::wstring MisplacedFlag(int argc, wchar_t** argv) {
+    int run = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"run") {
+            run = i;
+            break;
+        }
+    }
+    if (run == 0) return std::wstring();
+    for (int i = run + 1; i < argc; ++i) {
+        std::wstring arg(argv[i]);
+        if (arg.size() < 2 || arg[0] != L'-') continue;
+        std::wstring name = arg.substr(arg.find_first_not_of(L'-'));
+        name = name.substr(0, name.find(L'='));
+        if (!IsRunFlag(name)) return name;
+    }
+    return std::wstring();
+}
+
+void PrintUsageError(HANDLE err, const std::wstring& flag) {
+    wchar_t token[8192] = {};
+    DWORD n = GetEnvironmentVariableW(L"TUNNEL_TOKEN", token, 8192);
+    std::string shown = n > 0 && n < 8192 ? ToUtf8(token) : std::string();
+    WriteBytes(err, "Incorrect Usage: flag provided but not defined: -" + ToUtf8(flag) + "\n\n");
+    WriteBytes(err, "NAME:\n   cloudflared tunnel run - Proxy a local web server by running the given tunnel\n\n");
+    WriteBytes(err, "USAGE:\n   cloudflared tunnel [tunnel command options] run [subcommand options] [TUNNEL]\n\n");
+    WriteBytes(err, "OPTIONS:\n   --credentials-file value, --cred-file value  Filepath at which to read the tunnel "
+                    "credentials [$TUNNEL_CRED_FILE]\n");
+    WriteBytes(err, "   --token value  The Tunnel token. When provided along with credentials, this will take "
+                    "precedence. (default: \"" + shown + "\") [$TUNNEL_TOKEN]\n");
+    WriteBytes(err, "   --help, -h     show help (default: false)\n");
+}
+
 DWORD StartGrandchild(const std::string& ms) {
     wchar_t self[4096] = {};
     GetModuleFileNameW(nullptr, self, 4096);
@@ -131,10 +184,17 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::pair<std::string, std::string>> steps = LoadScript();
     if (argc >= 2 && std::wstring(argv[1]) == L"--version") {
         std::string version = "cloudflared version 2023.10.0 (built 2023-10-31-1141 UTC)";
+        DWORD code = 0;
         for (const auto& step : steps) {
             if (step.first == "version") version = step.second;
+            if (step.first == "versionexit") code = ParseCode(step.second);
         }
-        WriteBytes(out, version + "\n");
+        if (!version.empty()) WriteBytes(out, version + "\n");
+        return static_cast<int>(code);
+    }
+    std::wstring misplaced = MisplacedFlag(argc, argv);
+    if (!misplaced.empty()) {
+        PrintUsageError(err, misplaced);
         return 0;
     }
     DWORD grandchild = 0;
@@ -174,7 +234,7 @@ int wmain(int argc, wchar_t** argv) {
             held = CreateFileW(FromUtf8(value).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             if (held != INVALID_HANDLE_VALUE) WriteBytes(held, "\r\n; held\r\n");
         } else if (key == "exit") {
-            return atoi(value.c_str());
+            return static_cast<int>(ParseCode(value));
         }
     }
     Sleep(INFINITE);

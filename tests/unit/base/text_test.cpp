@@ -75,6 +75,26 @@ TEST(MaskToken, Table) {
     EXPECT_EQ(MaskToken(token), L"eyJhIj...WXYZ (len=184)");
 }
 
+TEST(MaskSecrets, EveryOccurrenceOfEverySecret) {
+    const std::wstring token = L"eyJhIjoi" + std::wstring(40, L'Q') + L"fQ==";
+    const std::wstring masked = MaskToken(token);
+    struct Case {
+        std::wstring text;
+        std::vector<std::wstring> secrets;
+        std::wstring expected;
+    };
+    const std::vector<Case> cases = {
+        {L"(default: \"" + token + L"\") [$TUNNEL_TOKEN]", {token}, L"(default: \"" + masked + L"\") [$TUNNEL_TOKEN]"},
+        {token + token + L" " + token, {token}, masked + masked + L" " + masked},
+        {L"no secret here", {token}, L"no secret here"},
+        {L"a " + token.substr(0, 20), {token}, L"a " + token.substr(0, 20)},
+        {L"old=secret-one new=" + token, {L"", L"secret-one", token}, L"old=**** new=" + masked},
+        // A secret whose masked form contains it again must not loop.
+        {L"x*x", {L"*"}, L"x****x"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MaskSecrets(c.text, c.secrets), c.expected) << c.text.size();
+}
+
 TEST(Win32ErrorText, CodeColonMessage) {
     std::wstring text = Win32ErrorText(0x20001234u);
     EXPECT_EQ(text, L"536875572: (no description)");

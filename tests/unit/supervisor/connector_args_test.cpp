@@ -21,11 +21,11 @@ TEST(ConnectorArgs, ShapesByModeAndExtraArguments) {
         {L"token", L"secret-token", L"", L"--no-autoupdate tunnel run", true},
         {L"token", L"", L"", L"--no-autoupdate tunnel run", false},
         {L"token", L"secret-token", L"--loglevel debug --edge-ip-version 4",
-         L"--no-autoupdate tunnel run --loglevel debug --edge-ip-version 4", true},
+         L"--no-autoupdate tunnel --loglevel debug --edge-ip-version 4 run", true},
         {L"config", L"secret-token", L"",
-         L"--no-autoupdate --config \"C:\\Program Files\\mw\\config.yml\" tunnel run", false},
+         L"--no-autoupdate tunnel --config \"C:\\Program Files\\mw\\config.yml\" run", false},
         {L"config", L"", L"--protocol http2",
-         L"--no-autoupdate --config \"C:\\Program Files\\mw\\config.yml\" tunnel run --protocol http2", false},
+         L"--no-autoupdate tunnel --config \"C:\\Program Files\\mw\\config.yml\" --protocol http2 run", false},
         {L"Config", L"secret-token", L"", L"--no-autoupdate tunnel run", false},
     };
     for (const Case& c : cases) {
