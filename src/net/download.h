@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,16 @@ struct DownloadOptions {
     // A manual-reset event (a HANDLE, not owned) that ends the download between two reads when it is
     // signalled; null means the download runs to its end.
     void* cancel = nullptr;
+    // Judges a complete body (target + ".part") of one URL; on false with a reason the body is
+    // deleted, the URL counts as failed and the next one is tried. Empty accepts every body.
+    std::function<bool(const std::wstring& partPath, std::wstring* reason)> verify;
 };
 
 // True when cancel is an event that is signalled.
 bool DownloadCancelled(void* cancel);
 
-// True when target + ".part" holds the complete resource of one URL. On failure errorText gets the
-// last URL's failure text ("下载失败" when no URL was tried) and status the last probe's HTTP status
+// True when target + ".part" holds the complete resource of one URL that `verify` accepted. On
+// failure errorText gets the last URL's failure or rejection text ("下载失败" when no URL was tried) and status the last probe's HTTP status
 // (0 when there was no response); both are written only on failure.
 bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorText = nullptr,
                           uint32_t* status = nullptr);

@@ -36,7 +36,16 @@ bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorTex
         }
         std::wstring attemptError;
         uint32_t attemptStatus = 0;
-        if (DownloadFromUrl(url, copy, &attemptError, &attemptStatus)) return true;
+        if (DownloadFromUrl(url, copy, &attemptError, &attemptStatus)) {
+            if (!copy.verify) return true;
+            std::wstring reason;
+            if (copy.verify(partPath, &reason)) return true;
+            DeleteFileW(partPath.c_str());
+            lastError = reason;
+            lastStatus = attemptStatus;
+            log.Write(L"ERROR", L"该地址失败: " + reason + L"（" + url + L"）");
+            continue;
+        }
         lastError = attemptError;
         lastStatus = attemptStatus;
         if (DownloadCancelled(copy.cancel)) {
