@@ -24,7 +24,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Closes a previous run first. args and workingDir may be empty.
+    // Closes a previous run first. args and workingDir may be empty. After a failed start the
+    // thread's last error holds the Win32 code of the call that failed.
     bool Start(const std::wstring& exe, const std::wstring& args, const std::wstring& workingDir,
                const EnvironmentList& extraEnv, LineHandler handler, std::wstring* errorText = nullptr);
     // Never blocks; collects the exit code once the child has ended.
@@ -53,5 +54,18 @@ std::wstring BuildEnvironmentBlock(const EnvironmentList& extraEnv);
 // True exactly when some output arrived.
 bool RunAndCapture(const std::wstring& exe, const std::wstring& args, uint32_t timeoutMs,
                    std::wstring* outText = nullptr);
+
+// What a short run of a program showed.
+struct CapturedRun {
+    bool started = false;
+    uint32_t startError = 0;        // Win32 code when the start failed
+    std::wstring startErrorText;    // the start's error text when it failed
+    bool timedOut = false;          // still running at the time limit, then killed
+    uint32_t exitCode = 0;          // meaningful when started and not timed out
+    std::wstring output;            // the output lines joined with " | "
+};
+
+// Runs exe with args in ExeDir(), kills it after timeoutMs, and reports how it went.
+CapturedRun CaptureRun(const std::wstring& exe, const std::wstring& args, uint32_t timeoutMs);
 
 }  // namespace mw

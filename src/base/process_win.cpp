@@ -71,6 +71,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
         DWORD err = GetLastError();
         if (errorText != nullptr) *errorText = L"CreatePipe 失败: " + Win32ErrorText(err);
+        SetLastError(err);
         return false;
     }
     s.pipeRead.reset(readEnd);
@@ -109,6 +110,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
         s.processId = 0;
         s.pipeRead.reset();
         if (errorText != nullptr) *errorText = L"CreateProcess 失败: " + Win32ErrorText(createErr);
+        SetLastError(createErr);
         return false;
     }
 
@@ -124,6 +126,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& args, cons
         s.started = true;
         Close();
         if (errorText != nullptr) *errorText = L"ResumeThread 失败: " + Win32ErrorText(err);
+        SetLastError(err);
         return false;
     }
 
@@ -215,6 +218,28 @@ bool RunAndCapture(const std::wstring& exe, const std::wstring& args, uint32_t t
     }
     if (outText != nullptr) *outText = joined;
     return !joined.empty();
+}
+
+CapturedRun CaptureRun(const std::wstring& exe, const std::wstring& args, uint32_t timeoutMs) {
+    CapturedRun run;
+    std::vector<std::wstring> lines;
+    ChildProcess child;
+    if (!child.Start(exe, args, ExeDir(), EnvironmentList(),
+                     [&lines](const std::wstring& line) { lines.push_back(line); }, &run.startErrorText)) {
+        run.startError = GetLastError();
+        return run;
+    }
+    run.started = true;
+    run.timedOut = !child.Wait(timeoutMs);
+    child.Terminate(0);
+    run.exitCode = child.ExitCode();
+    // Close joins the pump thread, so every line has been delivered after it.
+    child.Close();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) run.output += L" | ";
+        run.output += lines[i];
+    }
+    return run;
 }
 
 }  // namespace mw

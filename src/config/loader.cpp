@@ -37,6 +37,15 @@ void ReadRoutes(const std::vector<IniEntry>& entries, std::vector<RouteEntry>& r
 
 }  // namespace
 
+const IniEntry* FindControlCharacter(const std::vector<IniEntry>& entries) {
+    for (const IniEntry& entry : entries) {
+        for (wchar_t c : entry.value) {
+            if (c < 0x20 && c != L'\t') return &entry;
+        }
+    }
+    return nullptr;
+}
+
 std::wstring ResolvePath(const std::wstring& baseDir, const std::wstring& value) {
     if (value.empty() || IsAbsolutePath(value)) return value;
     return JoinPath(baseDir, value);

@@ -16,7 +16,12 @@ std::wstring ResolvePath(const std::wstring& baseDir, const std::wstring& value)
 // Values already in `config` are the defaults of most keys.
 void ApplyIniEntries(const std::vector<IniEntry>& entries, const std::wstring& iniPath, Config& config);
 
-// On failure `config` is left exactly as it was and `error` gets "读取配置失败: " + iniPath.
+// Pure: the first entry whose value holds a C0 control character other than TAB, or null. Such a
+// value would split log lines and make config.yml invalid YAML.
+const IniEntry* FindControlCharacter(const std::vector<IniEntry>& entries);
+
+// On failure `config` is left exactly as it was and `error` gets "读取配置失败: " + iniPath, or
+// the section and key of a value with a control character.
 bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error = nullptr);
 
 // Writes the default INI when missing, loads it into CurrentConfig() and ensures the log directory

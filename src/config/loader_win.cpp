@@ -13,6 +13,10 @@ bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error
         if (error) *error = L"读取配置失败: " + iniPath;
         return false;
     }
+    if (const IniEntry* bad = FindControlCharacter(entries)) {
+        if (error) *error = L"配置 [" + bad->section + L"] " + bad->key + L" 的值含控制字符，拒绝加载: " + iniPath;
+        return false;
+    }
     ApplyIniEntries(entries, iniPath, config);
     // Whatever prints the token later (the connector's own usage text among them) reaches the log
     // masked: the logger learns every token as soon as it is read.

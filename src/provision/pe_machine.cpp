@@ -24,7 +24,7 @@ PeHeaderScan ScanPeHeader(const uint8_t* data, size_t count, std::wstring* machi
         case 0x8664: word = L"amd64"; break;
         case 0x014C: word = L"386"; break;
         case 0xAA64: word = L"arm64"; break;
-        default: return PeHeaderScan::NotPe;
+        default: return PeHeaderScan::OtherMachine;
     }
     if (machine) *machine = word;
     return PeHeaderScan::Machine;

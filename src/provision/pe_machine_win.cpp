@@ -6,24 +6,31 @@
 
 namespace mw {
 
-std::wstring DetectPeMachine(const std::wstring& path) {
+PeHeaderScan ReadPeHeader(const std::wstring& path, std::wstring* machine) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::wstring result = L"unknown";
-    if (!file) return result;
-    std::vector<uint8_t> head(512, 0);
+    if (!file) return PeHeaderScan::NotPe;
+    std::vector<uint8_t> head(4096, 0);
     DWORD got = 0;
-    if (!ReadFile(file.get(), head.data(), 512, &got, nullptr)) return result;
-    PeHeaderScan scan = ScanPeHeader(head.data(), got, &result);
-    if (scan != PeHeaderScan::Beyond) return result;
+    if (!ReadFile(file.get(), head.data(), 512, &got, nullptr)) return PeHeaderScan::NotPe;
+    PeHeaderScan scan = ScanPeHeader(head.data(), got, machine);
+    if (scan != PeHeaderScan::Beyond) return scan;
+    // The header lies further in: read up to 4096 bytes from the start again.
     LARGE_INTEGER start;
     start.QuadPart = 0;
-    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return result;
-    std::vector<uint8_t> wide(4096, 0);
     got = 0;
-    if (!ReadFile(file.get(), wide.data(), 4096, &got, nullptr)) return result;
-    ScanPeHeader(wide.data(), got, &result);
-    return result;
+    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), head.data(), 4096, &got, nullptr)) {
+        return PeHeaderScan::NotPe;
+    }
+    scan = ScanPeHeader(head.data(), got, machine);
+    return scan == PeHeaderScan::Beyond ? PeHeaderScan::NotPe : scan;
+}
+
+std::wstring DetectPeMachine(const std::wstring& path) {
+    std::wstring machine = L"unknown";
+    ReadPeHeader(path, &machine);
+    return machine;
 }
 
 }  // namespace mw

@@ -33,6 +33,39 @@ bool ShaMatches(const std::wstring& expected, const std::wstring& actual) {
     return ToLowerAscii(expected) == ToLowerAscii(actual);
 }
 
+std::wstring VersionInOutput(const std::wstring& output) {
+    const std::wstring lower = ToLowerAscii(output);
+    for (size_t at = lower.find(L"version "); at != std::wstring::npos; at = lower.find(L"version ", at + 1)) {
+        size_t begin = at + 8;
+        size_t end = begin;
+        while (end < output.size() && ((output[end] >= L'0' && output[end] <= L'9') || output[end] == L'.')) ++end;
+        std::wstring word = output.substr(begin, end - begin);
+        // At least "N.N": a lone number is no version.
+        if (word.find(L'.') != std::wstring::npos && word.front() != L'.' && word.back() != L'.') return word;
+    }
+    return std::wstring();
+}
+
+RunVerdict JudgeVersionRun(const VersionRunFacts& run, const std::wstring& configuredVersion, std::wstring* version) {
+    if (!run.started) {
+        // ERROR_BAD_EXE_FORMAT and ERROR_EXE_MACHINE_TYPE_MISMATCH.
+        return run.startError == 193 || run.startError == 216 ? RunVerdict::BadProgram : RunVerdict::CannotRun;
+    }
+    std::wstring found = VersionInOutput(run.output);
+    if (found.empty()) return RunVerdict::CannotRun;
+    if (!run.timedOut && run.exitCode != 0) return RunVerdict::CannotRun;
+    if (version) *version = found;
+    return found == configuredVersion ? RunVerdict::Runs : RunVerdict::OtherVersion;
+}
+
+std::wstring CannotRunText(const VersionRunFacts& run) {
+    if (!run.started) return L"cloudflared 无法在本机运行（" + Win32ErrorText(run.startError) + L"）";
+    if (run.timedOut) return L"cloudflared 无法在本机运行（--version 没有结束，也没有输出版本）";
+    std::wstring text = FormatText(L"cloudflared 无法在本机运行（退出码 0x%08X", static_cast<unsigned>(run.exitCode));
+    if (run.exitCode == 0) text += L"，没有输出版本";
+    return text + L"）";
+}
+
 std::vector<std::wstring> SplitMirrors(const std::wstring& text) {
     std::vector<std::wstring> mirrors;
     size_t start = 0;

@@ -1,4 +1,5 @@
 """Runs the real mosswarden.exe under Wine, from a copy in a fresh folder, and returns raw bytes."""
+import hashlib
 import os
 import shutil
 import subprocess
@@ -13,6 +14,20 @@ BUILD = Path(os.environ["MW_BUILD_DIR"]) if os.environ.get("MW_BUILD_DIR") else 
 WINE_RUN = ROOT / "scripts" / "wine-run"
 EXE = BUILD / "src" / "app" / "mosswarden.exe"
 FAKECFD = BUILD / "tests" / "support" / "fakecfd.exe"
+
+
+STAND_IN_BYTES = 1100 * 1024
+
+
+def padded_stand_in(pad_to=STAND_IN_BYTES):
+    """The connector stand-in padded past 1 MiB (the loader ignores the overlay)."""
+    data = FAKECFD.read_bytes()
+    return data + b"\0" * max(0, pad_to - len(data))
+
+
+def stand_in_sha_line():
+    """The INI line that makes the placed stand-in pass the checksum proof of a reused connector."""
+    return "sha256=%s\r\n" % hashlib.sha256(padded_stand_in()).hexdigest()
 
 
 def winpath(path):
@@ -81,13 +96,11 @@ class Mosswarden:
         )
         return Result(p.returncode, p.stdout or b"", p.stderr or b"")
 
-    def place_fake_connector(self, script="", name="cloudflared.exe", pad_to=1100 * 1024):
-        """Puts the connector stand-in beside the INI, padded past 1 MiB, with its script."""
+    def place_fake_connector(self, script="", name="cloudflared.exe", pad_to=STAND_IN_BYTES):
+        """Puts the connector stand-in beside the INI, padded past 1 MiB, with its script. A reused
+        connector must match the checksum: INIs of such tests carry stand_in_sha_line()."""
         target = self.dir / name
-        data = FAKECFD.read_bytes()
-        if len(data) < pad_to:
-            data += b"\0" * (pad_to - len(data))
-        target.write_bytes(data)
+        target.write_bytes(padded_stand_in(pad_to))
         (self.dir / "fakecfd.txt").write_text(script, encoding="utf-8")
         return target
 

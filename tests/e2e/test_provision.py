@@ -42,8 +42,9 @@ def srv(tmp_path):
         yield server
 
 
-def prepare(mw, srv, tag, served=None, path=None, existing=None, **keys):
-    """Serves `served` (or `path` on the server), puts `existing` in place and writes the INI."""
+def prepare(mw, srv, tag, served=None, path=None, existing=None, script="", **keys):
+    """Serves `served` (or `path` on the server), puts `existing` in place and writes the INI;
+    `script` is the stand-in's script for every copy of it in the folder."""
     if served is not None:
         (srv.root / "cf.exe").write_bytes(served)
         path = "/static/cf.exe"
@@ -52,7 +53,7 @@ def prepare(mw, srv, tag, served=None, path=None, existing=None, **keys):
     settings.update(keys)
     lines = ["[cloudflared]"] + ["%s=%s" % kv for kv in settings.items()]
     (mw.dir / "mosswarden.ini").write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-8"))
-    (mw.dir / "fakecfd.txt").write_text("", encoding="utf-8")
+    (mw.dir / "fakecfd.txt").write_text(script, encoding="utf-8")
     if existing is not None:
         (mw.dir / "cloudflared.exe").write_bytes(existing)
     return mw.dir / "cloudflared.exe"
@@ -60,12 +61,12 @@ def prepare(mw, srv, tag, served=None, path=None, existing=None, **keys):
 
 def test_ensure_reuses_a_valid_connector_without_any_request(mw, srv):
     old = stand_in(1100 * 1024)
-    target = prepare(mw, srv, "reuse", served=stand_in(), existing=old)
+    target = prepare(mw, srv, "reuse", served=stand_in(), existing=old, sha256=sha(old))
     r = mw.run("ensure")
     assert r.rc == 0, r.out_text + r.err_text
     ready = "cloudflared 已就绪: %s (%d 字节, %s)" % (winpath(target), len(old), MACHINE)
     assert ready in r.out_text
-    assert "cloudflared 版本: " in r.out_text
+    assert "cloudflared 版本: cloudflared version 2023.10.0 (built 2023-10-31-1141 UTC)" in r.out_text
     assert r.out_text.endswith("cloudflared: %s\r\n" % winpath(target))
     assert r.err == b""
     assert srv.log("reuse") == []
@@ -88,8 +89,9 @@ CASES_INSTALLED = {
     "reuse=0 downloads over a valid file": (
         "--ensure", stand_in(1100 * 1024, b"\1"), {"sha256": CHECKED, "reuse": "0"}, ["SHA256 校验通过: "]),
     "version without a built-in checksum": (
-        "--download", None, {"version": "2024.1.1"},
-        ["[WARN] 该版本没有内置 SHA256，跳过完整性校验（建议自己在 ini 里补 sha256=）"]),
+        "--download", None, {"version": "2023.8.2"},
+        ["[WARN] 该版本没有内置 SHA256，跳过完整性校验（建议自己在 ini 里补 sha256=）",
+         "cloudflared 版本: cloudflared version 2023.8.2 (stand-in)"]),
 }
 
 
@@ -97,7 +99,8 @@ CASES_INSTALLED = {
 def test_download_installs_the_checked_file(mw, srv, case):
     command, existing, keys, expected = CASES_INSTALLED[case]
     served = stand_in()
-    target = prepare(mw, srv, "inst", served=served, existing=existing, chunks="4", **keys)
+    script = "version=cloudflared version %s (stand-in)\n" % keys["version"] if "version" in keys else ""
+    target = prepare(mw, srv, "inst", served=served, existing=existing, chunks="4", script=script, **keys)
     r = mw.run(command)
     assert r.rc == 0, r.out_text + r.err_text
     assert srv.log("inst") != []
@@ -108,9 +111,9 @@ def test_download_installs_the_checked_file(mw, srv, case):
     assert r.out_text.endswith("cloudflared: %s\r\n" % winpath(target))
 
 
-def test_a_download_of_exactly_1_mib_without_pe_header_passes_size_and_machine(mw, srv):
-    body = pattern_bytes(0, MIB)
-    target = prepare(mw, srv, "exact", path="/file/%d" % MIB, sha256=sha(body))
+def test_a_download_of_exactly_1_mib_passes_the_size_check(mw, srv):
+    body = stand_in(MIB)
+    target = prepare(mw, srv, "exact", served=body, sha256=sha(body))
     (mw.dir / "mosswarden.ini").write_bytes((mw.dir / "mosswarden.ini").read_bytes() + b"[tunnel]\r\nmode=config\r\n")
     r = mw.run("download")
     assert r.rc == 0, r.out_text + r.err_text
@@ -132,6 +135,11 @@ CASES_REJECTED = {
     "no checksum and sha_required": (
         {"served": stand_in()}, {"version": "2024.1.1", "sha_required": "1"},
         ["[ERROR] 没有内置校验值且未配置 sha256=，按 sha_required=1 拒绝安装"]),
+    "random bytes, no checksum": (
+        {"served": bytes(range(256)) * 12288}, {"version": "2023.8.2"}, ["[ERROR] 该地址失败: 下载到的不是 Windows 程序，丢弃（"]),
+    "a program of another version": (
+        {"served": stand_in()}, {"version": "2023.8.2"},
+        ["[ERROR] 该地址失败: 下载到的是 cloudflared 2023.10.0，配置要求 2023.8.2，丢弃（"]),
 }
 
 
@@ -157,7 +165,8 @@ def test_all_urls_failing_prints_the_troubleshooting_line(mw, srv):
     assert r.err == FAILED
     assert "[ERROR] 下载失败: " in r.out_text
     assert ("[ERROR] 排查顺序: 1) ini 里配 mirrors= 走镜像  2) proxy=auto 或 proxy=http://127.0.0.1:7890  "
-            "3) --tlsfix 打开 TLS1.2  4) 手动下载 cloudflared 放到 %s 后程序会直接复用" % winpath(target)) in r.out_text
+            "3) --tlsfix 打开 TLS1.2  4) 手动下载 cloudflared 2023.10.0 (windows-%s) 放到 %s 后程序会直接复用"
+            % (MACHINE, winpath(target))) in r.out_text
     assert not target.exists()
 
 
@@ -194,3 +203,98 @@ def test_settings_that_cannot_be_prepared_exit_2(mw, tmp_path):
         assert r.rc == 2
         assert r.err.strip() != b""
         assert r.out == b""
+
+
+def serve(srv, name, data):
+    (srv.root / name).write_bytes(data)
+    return "/static/" + name
+
+
+BAD_FIRST_MIRRORS = {
+    # what the first URL serves, and the reason the log gives for rejecting it
+    "an HTML page with 200": (None, "下载体积异常 ("),
+    "a large HTML page with 200": (b"<html>" + b"rate limited " * 90000 + b"</html>", "下载到的不是 Windows 程序，丢弃"),
+    "the wrong checksum": (stand_in(fill=b"\2"), "SHA256 不匹配，拒绝安装"),
+    "no PE header": (bytes(range(256)) * 8192, "下载到的不是 Windows 程序，丢弃"),
+    "the wrong machine": (stand_in(machine=OTHER), "下载到的不是 %s 架构（%s），丢弃。可显式改 arch=" % (MACHINE, OTHER)),
+}
+
+
+@pytest.mark.parametrize("case", list(BAD_FIRST_MIRRORS))
+def test_a_rejected_first_url_falls_through_to_the_next_mirror(mw, srv, case):
+    bad, reason = BAD_FIRST_MIRRORS[case]
+    good = stand_in()
+    bad_path = serve(srv, "bad.exe", bad) if bad is not None else "/file/2000000"
+    bad_url = srv.url(bad_path + ("?html=1&tag=bad" if bad is None else "?tag=bad"))
+    good_url = srv.url(serve(srv, "good.exe", good) + "?tag=good")
+    old = stand_in(1100 * 1024, b"\1")
+    target = prepare(mw, srv, "unused", served=good, existing=old, sha256=sha(good), chunks="4")
+    ini = (mw.dir / "mosswarden.ini").read_text(encoding="utf-8").replace(srv.url("/static/cf.exe?tag=unused"), bad_url)
+    mirrors = "%s;%s" % (srv.url("/static/none.exe?tag=none"), good_url)
+    (mw.dir / "mosswarden.ini").write_text(ini + "mirrors=%s\r\n" % mirrors, encoding="utf-8")
+    r = mw.run("download")
+    assert r.rc == 0, r.out_text
+    assert target.read_bytes() == good
+    rejected = [line for line in r.out_text.splitlines() if "[ERROR] 该地址失败: " + reason in line]
+    assert len(rejected) == 1 and rejected[0].endswith("（%s）" % bad_url), r.out_text
+    assert srv.log("good") != []
+    assert not (mw.dir / "cloudflared.exe.part").exists()
+
+
+def test_every_url_rejected_fails_with_the_last_reason_and_keeps_the_old_connector(mw, srv):
+    old = stand_in(1100 * 1024, b"\1")
+    first = srv.url(serve(srv, "a.exe", stand_in(machine=OTHER)) + "?tag=a")
+    second = srv.url(serve(srv, "b.exe", bytes(range(256)) * 8192) + "?tag=b")
+    target = prepare(mw, srv, "unused", served=stand_in(), existing=old, sha256=sha(stand_in()))
+    ini = (mw.dir / "mosswarden.ini").read_text(encoding="utf-8").replace(srv.url("/static/cf.exe?tag=unused"), first)
+    (mw.dir / "mosswarden.ini").write_text(ini + "mirrors=%s\r\n" % second, encoding="utf-8")
+    r = mw.run("download")
+    assert r.rc == 3, r.out_text
+    assert target.read_bytes() == old
+    assert "[ERROR] 下载失败: 下载到的不是 Windows 程序，丢弃" in r.out_text
+    assert srv.log("a") != [] and srv.log("b") != []
+    assert not (mw.dir / "cloudflared.exe.part").exists()
+
+
+CRASH = "version=Exception 0xc0000005 0x8 0x0 0x0\nversionexit=0xC0000005\n"
+EXISTING = {
+    # the file in place, its own script, extra INI keys; then the outcome without and with a mirror
+    "a proven connector": (stand_in(), "", {}, (0, "cloudflared 已就绪: "), (0, "cloudflared 已就绪: ")),
+    "a connector that crashes at once": (
+        stand_in(), CRASH, {}, (3, "[WARN] cloudflared 无法在本机运行（退出码 0xC0000005），重新下载"),
+        (0, "已落地: ")),
+    "a truncated connector": (
+        stand_in()[:4096] + b"\0" * (1100 * 1024), "", {}, (3, "[WARN] cloudflared "), (0, "已落地: ")),
+    "another version": (
+        stand_in(), "version=cloudflared version 2024.1.0 (built 2024-01-08)\n", {},
+        (0, "[WARN] 现有 cloudflared 2024.1.0，配置要求 2023.8.2；2023.10.0 之后的版本不支持 Windows 7"), (0, "已落地: ")),
+    "a checksum mismatch": (
+        stand_in(fill=b"\3"), "", {"sha256": sha(stand_in())},
+        (3, "[WARN] 现有 cloudflared 的 SHA256 不符（期望 %s，实际 %s），重新下载" % (sha(stand_in()), sha(stand_in(fill=b"\3")))),
+        (0, "已落地: ")),
+}
+
+
+@pytest.mark.parametrize("reachable", [False, True], ids=["no mirror", "mirror"])
+@pytest.mark.parametrize("case", list(EXISTING))
+def test_an_existing_connector_is_proven_before_it_is_used(mw, srv, case, reachable):
+    existing, own_script, keys, without, with_mirror = EXISTING[case]
+    served = stand_in()
+    path = None if reachable else "/file/2000000?status=404"
+    target = prepare(mw, srv, "ex", served=served if reachable else None, path=path, existing=existing,
+                     script="version=cloudflared version 2023.8.2 (stand-in)\n", version="2023.8.2", **keys)
+    if own_script:
+        (mw.dir / "cloudflared.exe.script").write_text(own_script, encoding="utf-8")
+    r = mw.run("ensure")
+    rc, text = with_mirror if reachable else without
+    assert r.rc == rc, r.out_text
+    assert text in r.out_text
+    assert "cloudflared 版本: Exception" not in r.out_text
+    if case == "a proven connector":
+        assert srv.log("ex") == []
+    if rc == 0 and text == "已落地: ":
+        assert target.read_bytes() == served
+    else:
+        assert target.read_bytes() == existing
+    if rc == 3:
+        assert "排查顺序: " in r.out_text

@@ -10,7 +10,7 @@ import uuid
 
 import pytest
 
-from conftest import ROOT, WINE_RUN, wine_env, winpath
+from conftest import ROOT, WINE_RUN, stand_in_sha_line, wine_env, winpath
 from test_provision import MACHINE, sha, stand_in
 from test_supervisor import TOKEN, assert_nothing_left, log_lines, log_text, sc, wait_for, wait_log, write_ini
 
@@ -160,7 +160,7 @@ def test_ensure_reuses_a_connector_in_a_read_only_folder(mw, srv, tmpfs):
     folder = tmpfs(2 * 1048576)
     old = stand_in(1100 * 1024)
     (folder / "cloudflared.exe").write_bytes(old)
-    ini = download_ini(mw, srv.url("/static/cf.exe?tag=ro"), folder)
+    ini = download_ini(mw, srv.url("/static/cf.exe?tag=ro"), folder, sha256=sha(old))
     remount(folder, "ro")
     r = mw.run("ensure", "--ini", winpath(ini))
     target = winpath(folder / "cloudflared.exe")
@@ -302,6 +302,7 @@ def test_the_service_stops_promptly_while_it_waits(mw, state):
         mark = "60 秒后重试"
     else:
         mw.place_fake_connector("exit=2\n")
+        cloudflared += stand_in_sha_line()
         mark = "60 秒后重启"
     (mw.dir / "mosswarden.ini").write_bytes(
         ("[cloudflared]\r\n" + cloudflared + "[supervisor]\r\nrestart_delay=60\r\nmax_restart_delay=60\r\n").encode())

@@ -10,7 +10,7 @@ import uuid
 
 import pytest
 
-from conftest import ARCH, WINE_RUN, winpath, wine_env
+from conftest import ARCH, WINE_RUN, stand_in_sha_line, winpath, wine_env
 
 # The stand-in has the bitness of the build under test, which "auto" would not pick on a 64-bit Wine.
 ARCH_LINE = "arch=386\r\n" if ARCH == "x86" else "arch=amd64\r\n"
@@ -19,7 +19,7 @@ TOKEN = "eyJhIjoiY29uZmlndXJlZC10b2tlbi0xMjM0NTY3ODkwIn0"
 
 def write_ini(mw, tunnel="", supervisor="", cloudflared=""):
     text = (
-        "[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + cloudflared +
+        "[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + stand_in_sha_line() + cloudflared +
         "[tunnel]\r\n" + tunnel +
         "[supervisor]\r\nrestart_delay=1\r\nmax_restart_delay=4\r\n" + supervisor
     )
@@ -229,7 +229,7 @@ def test_saving_the_ini_restarts_the_connector_with_the_new_settings(mw, pty_run
     run.wait_log(mw, "[CFD] up")
     time.sleep(1.1)  # a new time stamp even on coarse file times
     (mw.dir / "mosswarden.ini").write_bytes(
-        ("[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + "[tunnel]\r\nmode=config\r\ntunnel_id=0c8f3e4a-1111-2222-3333-444455556666\r\n"
+        ("[cloudflared]\r\nreuse=1\r\n" + ARCH_LINE + stand_in_sha_line() + "[tunnel]\r\nmode=config\r\ntunnel_id=0c8f3e4a-1111-2222-3333-444455556666\r\n"
          "extra_args=--loglevel debug\r\n[supervisor]\r\nrestart_delay=2\r\n").encode())
     run.wait_log(mw, "[CFD] up", count=2, timeout=40)
     assert run.ctrl_c_and_key(mw) == 0

@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import ARCH, Mosswarden
+from conftest import ARCH, Mosswarden, stand_in_sha_line
 
 SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\mosswarden"
 MACHINE = "amd64" if ARCH == "x64" else "386"
@@ -30,12 +30,10 @@ def write_ini(mw, text):
 
 
 def place_connector_for_install(mw, text=None):
-    """The stand-in, and an INI naming its machine unless the default ("auto") already picks it:
-    on 64-bit Windows "auto" means amd64, which the x86 stand-in is not. Without `text` and on x64
-    no INI is written, so the install has to create the default one."""
+    """The stand-in, and an INI naming its machine ("auto" means amd64 on 64-bit Windows, which
+    the x86 stand-in is not) and its checksum, which a reused connector must match."""
     mw.place_fake_connector("")
-    if text is not None or ARCH != "x64":
-        write_ini(mw, "[cloudflared]\narch=%s\n" % MACHINE + (text or ""))
+    write_ini(mw, "[cloudflared]\narch=%s\n" % MACHINE + stand_in_sha_line().replace("\r\n", "\n") + (text or ""))
 
 
 def registration(mw):

@@ -1,7 +1,8 @@
 // Connector stand-in for tests: behaves like cloudflared as far as mosswarden can see.
 //
 // "--version" prints a version line. "tunnel ..." runs a script of steps, one per line, read from
-// the file named by FAKECFD_SCRIPT or else from fakecfd.txt beside the executable:
+// "<own path>.script" when that exists (one file may behave unlike a copy beside it), else from the
+// file named by FAKECFD_SCRIPT, else from fakecfd.txt beside the executable:
 //   print=TEXT      TEXT and LF on stderr (bytes as they stand in the script, UTF-8)
 //   stdout=TEXT     TEXT and LF on stdout
 //   raw=TEXT        TEXT without a line end
@@ -80,8 +81,13 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes, bool app
 
 std::vector<std::pair<std::string, std::string>> LoadScript() {
     wchar_t named[4096] = {};
+    wchar_t self[4096] = {};
+    GetModuleFileNameW(nullptr, self, 4096);
+    std::wstring own = std::wstring(self) + L".script";
     std::wstring path;
-    if (GetEnvironmentVariableW(L"FAKECFD_SCRIPT", named, 4096) > 0) {
+    if (GetFileAttributesW(own.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        path = own;
+    } else if (GetEnvironmentVariableW(L"FAKECFD_SCRIPT", named, 4096) > 0) {
         path = named;
     } else {
         path = ExeDir() + L"\\fakecfd.txt";

@@ -192,6 +192,29 @@ TEST(Loader, ReloadingReplacesTheRouteListAndEmptiesAbsentTexts) {
     EXPECT_EQ(config.cloudflared.url, L"");
 }
 
+TEST(Loader, ValuesWithControlCharactersAreFound) {
+    struct Case {
+        std::wstring value;
+        bool refused;
+    };
+    const Case cases[] = {
+        {L"plain", false},
+        {L"tab\tinside", false},
+        {L"esc\x1b[31m", true},
+        {L"bell\x07", true},
+        {std::wstring(L"nul\0x", 5), true},
+        {L"del\x7f and 中文", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<IniEntry> entries = {{L"tunnel", L"mode", L"token"}, {L"tunnel", L"token", c.value}};
+        const IniEntry* found = FindControlCharacter(entries);
+        EXPECT_EQ(found != nullptr, c.refused) << c.value.size();
+        if (found) {
+            EXPECT_EQ(found->key, L"token");
+        }
+    }
+}
+
 TEST(Loader, ResolvePath) {
     EXPECT_EQ(ResolvePath(L"C:\\app", L""), L"");
     EXPECT_EQ(ResolvePath(L"C:\\app", L"D:\\x"), L"D:\\x");

@@ -59,22 +59,29 @@ TEST_F(FileChecks, MachineOfFilesOnDisk) {
         const char* name;
         std::string bytes;
         const wchar_t* machine;
+        PeHeaderScan scan;
     } cases[] = {
-        {"header in first 512", MakeImage(2048, 0x80, 0x014C), L"386"},
-        {"header at 0x400, second read", MakeImage(2048, 0x400, 0x8664), L"amd64"},
-        {"header at 0xFF0, second read", MakeImage(8192, 0xFF0, 0xAA64), L"arm64"},
-        {"header at 0x1000", MakeImage(8192, 0x1000, 0x8664), L"unknown"},
-        {"file exactly lfanew + 6 long", MakeImage(0x400 + 6, 0x400, 0x8664), L"unknown"},
-        {"itanium", MakeImage(2048, 0x80, 0x0200), L"unknown"},
-        {"text", "just some text, not an executable at all, long enough to pass sixty-four bytes", L"unknown"},
-        {"empty", "", L"unknown"},
+        {"header in first 512", MakeImage(2048, 0x80, 0x014C), L"386", PeHeaderScan::Machine},
+        {"header at 0x400, second read", MakeImage(2048, 0x400, 0x8664), L"amd64", PeHeaderScan::Machine},
+        {"header at 0xFF0, second read", MakeImage(8192, 0xFF0, 0xAA64), L"arm64", PeHeaderScan::Machine},
+        {"header at 0x1000", MakeImage(8192, 0x1000, 0x8664), L"unknown", PeHeaderScan::NotPe},
+        {"file exactly lfanew + 6 long", MakeImage(0x400 + 6, 0x400, 0x8664), L"unknown", PeHeaderScan::NotPe},
+        {"itanium", MakeImage(2048, 0x80, 0x0200), L"unknown", PeHeaderScan::OtherMachine},
+        {"text", "just some text, not an executable at all, long enough to pass sixty-four bytes", L"unknown",
+         PeHeaderScan::NotPe},
+        {"empty", "", L"unknown", PeHeaderScan::NotPe},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(WriteWholeFile(Path(L"x.exe"), c.bytes));
         EXPECT_EQ(DetectPeMachine(Path(L"x.exe")), c.machine) << c.name;
+        std::wstring machine = L"unknown";
+        EXPECT_EQ(ReadPeHeader(Path(L"x.exe"), &machine), c.scan) << c.name;
+        EXPECT_EQ(machine, c.machine) << c.name;
     }
     EXPECT_EQ(DetectPeMachine(Path(L"missing.exe")), L"unknown");
     EXPECT_EQ(DetectPeMachine(dir_), L"unknown");
+    EXPECT_EQ(ReadPeHeader(Path(L"missing.exe"), nullptr), PeHeaderScan::NotPe);
+    EXPECT_EQ(ReadPeHeader(dir_, nullptr), PeHeaderScan::NotPe);
 }
 
 TEST_F(FileChecks, RealExecutableEvenWhileOpenElsewhereForWriting) {

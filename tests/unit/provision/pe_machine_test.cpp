@@ -41,7 +41,7 @@ TEST(ScanPeHeader, Table) {
         {"amd64", MakeImage(512, 0x80, 0x8664), PeHeaderScan::Machine, L"amd64"},
         {"i386", MakeImage(512, 0x80, 0x014C), PeHeaderScan::Machine, L"386"},
         {"arm64", MakeImage(512, 0xF8, 0xAA64), PeHeaderScan::Machine, L"arm64"},
-        {"itanium", MakeImage(512, 0x80, 0x0200), PeHeaderScan::NotPe, L"unknown"},
+        {"itanium", MakeImage(512, 0x80, 0x0200), PeHeaderScan::OtherMachine, L"unknown"},
         {"shorter than 64", MakeImage(63, 0x20, 0x8664), PeHeaderScan::NotPe, L"unknown"},
         {"empty", {}, PeHeaderScan::NotPe, L"unknown"},
         {"no MZ", badMz, PeHeaderScan::NotPe, L"unknown"},

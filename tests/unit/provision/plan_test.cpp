@@ -88,5 +88,66 @@ TEST(SplitMirrors, TrimsDropsEmptyPiecesAndKeepsOrder) {
     EXPECT_EQ(SplitMirrors(L" http://b/x ;;\thttp://a/x;"), List({L"http://b/x", L"http://a/x"}));
 }
 
+TEST(JudgeVersionRun, OnlyAVersionLineWithExitZeroRuns) {
+    struct Case {
+        const char* name;
+        VersionRunFacts run;
+        RunVerdict verdict;
+        const wchar_t* version;
+        const wchar_t* text;
+    };
+    auto Ran = [](uint32_t code, const std::wstring& output, bool timedOut = false) {
+        VersionRunFacts f;
+        f.started = true;
+        f.exitCode = code;
+        f.output = output;
+        f.timedOut = timedOut;
+        return f;
+    };
+    auto Refused = [](uint32_t err) {
+        VersionRunFacts f;
+        f.startError = err;
+        return f;
+    };
+    const std::wstring real = L"cloudflared version 2023.10.0 (built 2023-10-31-1141 UTC)";
+    const std::wstring crash = L"Exception 0xc0000005 0x8 0x0 0x0 | PC=0x0 | runtime: unknown pc 0x0";
+    const Case cases[] = {
+        {"the release", Ran(0, real), RunVerdict::Runs, L"2023.10.0", nullptr},
+        {"a later release", Ran(0, L"cloudflared version 2024.1.0 (built 2024-01-08-1611 UTC)"),
+         RunVerdict::OtherVersion, L"2024.1.0", nullptr},
+        {"a crash", Ran(0xC0000005u, crash), RunVerdict::CannotRun, L"", L"cloudflared 无法在本机运行（退出码 0xC0000005）"},
+        {"a version line, then a crash", Ran(0xC0000005u, real), RunVerdict::CannotRun, L"",
+         L"cloudflared 无法在本机运行（退出码 0xC0000005）"},
+        {"exit 1", Ran(1, real), RunVerdict::CannotRun, L"", L"cloudflared 无法在本机运行（退出码 0x00000001）"},
+        {"exit 0, nothing", Ran(0, L""), RunVerdict::CannotRun, L"",
+         L"cloudflared 无法在本机运行（退出码 0x00000000，没有输出版本）"},
+        {"exit 0, no version word", Ran(0, L"version unknown"), RunVerdict::CannotRun, L"", nullptr},
+        {"hangs after the line", Ran(0, real, true), RunVerdict::Runs, L"2023.10.0", nullptr},
+        {"hangs silently", Ran(0, L"", true), RunVerdict::CannotRun, L"",
+         L"cloudflared 无法在本机运行（--version 没有结束，也没有输出版本）"},
+        {"bad exe format", Refused(193), RunVerdict::BadProgram, L"", nullptr},
+        {"machine mismatch", Refused(216), RunVerdict::BadProgram, L"", nullptr},
+        {"access denied", Refused(5), RunVerdict::CannotRun, L"", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::wstring version;
+        EXPECT_EQ(JudgeVersionRun(c.run, L"2023.10.0", &version), c.verdict) << c.name;
+        EXPECT_EQ(version, c.version) << c.name;
+        if (c.text) {
+            EXPECT_EQ(CannotRunText(c.run), c.text) << c.name;
+        }
+    }
+    EXPECT_EQ(CannotRunText(Refused(5)).rfind(L"cloudflared 无法在本机运行（5: ", 0), 0u);
+}
+
+TEST(VersionInOutput, FirstDottedNumberAfterTheWord) {
+    EXPECT_EQ(VersionInOutput(L"cloudflared version 2023.10.0 (built x)"), L"2023.10.0");
+    EXPECT_EQ(VersionInOutput(L"cloudflared Version 2023.8.2"), L"2023.8.2");
+    EXPECT_EQ(VersionInOutput(L"version 7 | version 2023.10.0"), L"2023.10.0");
+    EXPECT_EQ(VersionInOutput(L"version .1."), L"");
+    EXPECT_EQ(VersionInOutput(L"version"), L"");
+    EXPECT_EQ(VersionInOutput(L""), L"");
+}
+
 }  // namespace
 }  // namespace mw
