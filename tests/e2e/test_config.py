@@ -134,3 +134,12 @@ def test_yaml_exits_3_when_config_yml_cannot_be_written(mw):
     r = mw.run("yaml")
     assert (r.rc, r.out) == (3, b"")
     assert r.err == ("写入 config.yml 失败: " + mw.win_dir + "\\missing\\dir\\c.yml\r\n").encode("utf-8")
+
+
+def test_a_value_with_a_control_character_is_refused_with_its_section_and_key(mw):
+    ini = mw.dir / "mosswarden.ini"
+    ini.write_bytes(b"[tunnel]\r\nmode=config\r\ntunnel_id=abc\x1b[2Jdef\r\n")
+    r = mw.run("yaml")
+    assert r.rc == 2, r.out
+    assert r.err == ("配置 [tunnel] tunnel_id 的值含控制字符，拒绝加载: " + mw.win_dir + "\\mosswarden.ini\r\n").encode("utf-8")
+    assert not (mw.dir / "config.yml").exists()

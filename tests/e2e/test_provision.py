@@ -298,3 +298,14 @@ def test_an_existing_connector_is_proven_before_it_is_used(mw, srv, case, reacha
         assert target.read_bytes() == existing
     if rc == 3:
         assert "排查顺序: " in r.out_text
+
+
+def test_ensure_in_config_mode_that_cannot_write_config_yml_exits_3(mw, srv):
+    old = stand_in()
+    prepare(mw, srv, "yml", served=old, existing=old, sha256=sha(old))
+    ini = mw.dir / "mosswarden.ini"
+    ini.write_bytes(ini.read_bytes() + b"[tunnel]\r\nmode=config\r\nconfig_file=missing\\dir\\c.yml\r\n")
+    r = mw.run("ensure")
+    assert r.rc == 3, r.out_text
+    assert r.err == ("写入 config.yml 失败: " + mw.win_dir + "\\missing\\dir\\c.yml\r\n").encode("utf-8")
+    assert "config.yml: " not in r.out_text
