@@ -33,6 +33,7 @@ std::vector<std::wstring> UsageLines(const std::wstring& defaultIniPath) {
         L"  --stop        停止服务",
         L"  --restart     重启服务",
         L"  --status      查看服务/二进制/日志尾部",
+        L"  --health      隧道健康一行：就绪退出码 0，未就绪 1，未运行 2（给脚本/监控用）",
         L"  --run         前台运行守护循环（Ctrl+C 退出，排障用）",
         L"  --daemon      后台运行守护循环（隐藏窗口，非管理员场景由 Run 键拉起）",
         L"  --ensure      只下载 cloudflared + 生成 config.yml，不装服务",

@@ -11,6 +11,7 @@
 #include "diag/self_test.h"
 #include "diag/tls_fix.h"
 #include "provision/provision.h"
+#include "supervisor/readiness_win.h"
 #include "winsvc/hosting.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
@@ -54,6 +55,7 @@ int StatusCommand(const CommandLine&) {
     PrintStatus();
     return 0;
 }
+int HealthCommand(const CommandLine& line) { return RunHealthCommand(line.iniPath); }
 int RunCommand(const CommandLine& line) { return HostSupervisor(line.iniPath, false); }
 int DaemonCommand(const CommandLine& line) { return HostSupervisor(line.iniPath, true); }
 int ServiceCommand(const CommandLine&) { return RunServiceDispatcher(); }
@@ -74,6 +76,7 @@ const Command kCommands[] = {
     {{L"stop", L"--stop"}, StopCommand},
     {{L"restart", L"--restart"}, RestartCommand},
     {{L"status", L"--status"}, StatusCommand},
+    {{L"health", L"--health"}, HealthCommand},
     {{L"selftest", L"--selftest"}, SelfTestCommand},
     {{L"clientcmd", L"--clientcmd"}, ClientCmdCommand},
     {{L"run", L"--run"}, RunCommand},

@@ -87,7 +87,11 @@ const std::wstring& DefaultIniTemplate() {
         L"log_dir=logs\r\n"
         L"log_rotate_mb=16\r\n"
         L"; 多久没看到 \"Registered tunnel connection\" 就写一条告警（秒）\r\n"
-        L"heartbeat_warn_sec=180\r\n";
+        L"heartbeat_warn_sec=180\r\n"
+        L"; cloudflared 的 metrics 地址（经环境变量 TUNNEL_METRICS 传给它），每 5 秒问一次 /ready；留空则不检查\r\n"
+        L"metrics=127.0.0.1:20241\r\n"
+        L"; 连续多久没有可用连接就重启 cloudflared（秒，30..86400；0 表示从不）\r\n"
+        L"unready_restart_sec=300\r\n";
     return kTemplate;
 }
 

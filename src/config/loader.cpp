@@ -9,6 +9,8 @@ namespace mw {
 namespace {
 
 constexpr int kMaxRouteNumber = 32;
+constexpr int32_t kMinUnreadyRestartSec = 30;
+constexpr int32_t kMaxUnreadyRestartSec = 86400;
 
 std::wstring Text(const std::vector<IniEntry>& entries, const wchar_t* section, const std::wstring& key,
                   const std::wstring& defaultValue) {
@@ -95,12 +97,19 @@ void ApplyIniEntries(const std::vector<IniEntry>& entries, const std::wstring& i
     sup.log_dir = ResolvePath(dir, Text(entries, s, L"log_dir", sup.log_dir));
     sup.log_rotate_mb = IniGetInt(entries, s, L"log_rotate_mb", sup.log_rotate_mb);
     sup.heartbeat_warn_sec = IniGetInt(entries, s, L"heartbeat_warn_sec", sup.heartbeat_warn_sec);
+    // Present but empty turns the readiness watch off.
+    sup.metrics = Text(entries, s, L"metrics", sup.metrics);
+    sup.unready_restart_sec = IniGetInt(entries, s, L"unready_restart_sec", sup.unready_restart_sec);
 
     if (cf.exe.empty()) cf.exe = L"cloudflared.exe";
     if (tunnel.mode != L"token" && tunnel.mode != L"config") tunnel.mode = L"token";
     if (sup.restart_delay < 1) sup.restart_delay = 1;
     if (sup.max_restart_delay < sup.restart_delay) sup.max_restart_delay = sup.restart_delay;
     if (sup.heartbeat_warn_sec < 30) sup.heartbeat_warn_sec = 30;
+    if (sup.unready_restart_sec != 0) {
+        if (sup.unready_restart_sec < kMinUnreadyRestartSec) sup.unready_restart_sec = kMinUnreadyRestartSec;
+        if (sup.unready_restart_sec > kMaxUnreadyRestartSec) sup.unready_restart_sec = kMaxUnreadyRestartSec;
+    }
 }
 
 }  // namespace mw

@@ -49,6 +49,8 @@ struct SupervisorSettings {
     std::wstring log_dir = L"logs";
     int32_t log_rotate_mb = 16;
     int32_t heartbeat_warn_sec = 180;
+    std::wstring metrics = L"127.0.0.1:20241";
+    int32_t unready_restart_sec = 300;
 };
 
 struct Config {

@@ -16,6 +16,9 @@ std::wstring BuildConnectorArgs(const Config& config, const std::wstring& ymlPat
 EnvironmentList BuildConnectorEnvironment(const Config& config) {
     EnvironmentList env;
     if (config.tunnel.mode == L"token" && !config.tunnel.token.empty()) env.emplace_back(L"TUNNEL_TOKEN", config.tunnel.token);
+    // The connector reads its metrics address from the environment; --metrics would have to go
+    // before "run", where the user's extra_args also go.
+    if (!config.supervisor.metrics.empty()) env.emplace_back(L"TUNNEL_METRICS", config.supervisor.metrics);
     return env;
 }
 

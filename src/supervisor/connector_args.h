@@ -11,7 +11,7 @@ namespace mw {
 // "--no-autoupdate tunnel[ --config "<ymlPath>"][ <extra_args>] run"; never contains the token.
 std::wstring BuildConnectorArgs(const Config& config, const std::wstring& ymlPath);
 
-// ("TUNNEL_TOKEN", token) in token mode with a token, else nothing.
+// ("TUNNEL_TOKEN", token) in token mode with a token, then ("TUNNEL_METRICS", metrics) when set.
 EnvironmentList BuildConnectorEnvironment(const Config& config);
 
 }  // namespace mw

@@ -2,6 +2,8 @@
 #include "supervisor/loop_rules.h"
 
 #include "base/text.h"
+#include "config/token.h"
+#include "supervisor/readiness.h"
 
 namespace mw {
 
@@ -18,10 +20,12 @@ std::vector<LogLine> StartBannerLines(const Config& config, const BannerFacts& f
     if (!facts.atLeastWin7) lines.push_back({L"WARN", L"系统低于 Windows 7，本程序未在该环境验证过"});
     if (config.tunnel.mode == L"token") {
         if (config.tunnel.token.empty()) {
-            lines.push_back({L"WARN", L"token 为空：cloudflared 会以未注册状态启动。"});
+            lines.push_back({L"WARN", L"token 为空：cloudflared 会立即退出，填好 token 之前隧道不会启动。"});
             lines.push_back({L"WARN", L"到 Zero Trust 控制台 Networks -> Tunnels 创建隧道，把 token 填进 [tunnel] token="});
         } else {
             lines.push_back({L"INFO", L"隧道 token: " + MaskToken(config.tunnel.token)});
+            TokenFacts token = InspectToken(config.tunnel.token);
+            if (!token.wellFormed) lines.push_back({L"WARN", TokenFormatWarning(token)});
         }
     } else {
         lines.push_back({L"INFO", L"config.yml: " + config.tunnel.config_file});
@@ -30,7 +34,15 @@ std::vector<LogLine> StartBannerLines(const Config& config, const BannerFacts& f
                 {L"WARN", L"config 模式但 tunnel_id / credentials 都没填，cloudflared 会报缺少隧道信息"});
         }
     }
+    if (!config.supervisor.metrics.empty() && ReadyUrl(config.supervisor.metrics).empty()) {
+        lines.push_back({L"WARN", L"metrics=" + config.supervisor.metrics + L" 不是本机的 主机:端口，不做就绪检查"});
+    }
     return lines;
+}
+
+bool RunCountsAsFailure(bool registered, uint64_t livedMs, bool restartedUnready) {
+    if (restartedUnready) return true;
+    return !registered && livedMs < kHealthyRunMs;
 }
 
 int32_t NextBackoff(int32_t delay, int32_t maxDelay) {

@@ -13,6 +13,7 @@ bool StopRequested();
 
 // Waits the seconds or until StopEvent is signalled; true on a stop. Without an event a plain sleep.
 bool WaitOrStop(int32_t seconds);
+bool WaitOrStopMs(uint32_t milliseconds);
 
 // Runs until StopEvent is signalled (never without one). Uses CurrentConfig(); returns 0.
 int RunSupervisor(bool serviceMode);

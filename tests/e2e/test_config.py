@@ -14,8 +14,8 @@ def crlf(lines):
 
 def check_template(data):
     assert data.startswith(BOM + b"; " + b"=" * 60 + b"\r\n")
-    assert data.count(b"\r\n") == 82
-    assert data.endswith(b"\r\nheartbeat_warn_sec=180\r\n")
+    assert data.count(b"\r\n") == 86
+    assert data.endswith(b"\r\nunready_restart_sec=300\r\n")
     assert b"\n" not in data.replace(b"\r\n", b"")
 
 

@@ -268,7 +268,7 @@ def test_service_typed_into_a_console_runs_in_the_foreground(mw, pty_run):
     run = pty_run(mw, "--service")
     run.wait_log(mw, "[CFD] up")
     assert run.ctrl_c_and_key(mw) == 0
-    assert "token 为空：cloudflared 会以未注册状态启动。" in log_text(mw)
+    assert "token 为空：cloudflared 会立即退出，填好 token 之前隧道不会启动。" in log_text(mw)
     assert re.search(rb"\?\?\? 0\r\r\n", run.output), run.output[-300:]
     assert_nothing_left(mw)
 
@@ -324,4 +324,76 @@ def test_service_under_the_service_manager_warns_without_registration_and_stops(
     assert 30 <= int(warn.split()[1]) <= 35
     assert texts[-2:] == ["收到停止信号，退出", "mosswarden 已退出"]
     assert TOKEN not in log_text(mw, "mosswarden-service.log")
+    assert_nothing_left(mw)
+
+
+def free_port():
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def test_a_connector_that_exits_before_registering_backs_off_and_gets_the_token_hint(mw, pty_run):
+    runlog = mw.dir / "runs.txt"
+    mw.place_fake_connector(f"runlog={winpath(runlog)}\nprint=Provided Tunnel token is not valid.\nexit=255\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n", supervisor=f"metrics=127.0.0.1:{free_port()}\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "秒后重启", count=4)
+    assert run.ctrl_c_and_key(mw) == 0
+    texts = [t for _, _, t in log_lines(mw)]
+    waits = [t for t in texts if t.endswith("秒后重启")]
+    assert waits[:4] == ["1 秒后重启", "2 秒后重启", "4 秒后重启", "4 秒后重启"]
+    hint = "看起来是认证/注册失败：token 复制不全、隧道已删除，或该 token 属于别的隧道"
+    # Once per run: one hint for each start.
+    assert texts.count(hint) == runlog.read_text().count("run ")
+    assert "cloudflared 退出，退出码 255（0x000000FF）" in texts
+    assert_nothing_left(mw)
+
+
+def test_a_tunnel_that_stays_unready_is_restarted_and_health_tells_its_state(mw, pty_run):
+    port = free_port()
+    mw.place_fake_connector("print=INF Registered tunnel connection connIndex=0\nsleep=2000\nready=4\nsleep=7000\nready=0\n")
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n", supervisor=f"metrics=127.0.0.1:{port}\r\nunready_restart_sec=30\r\n")
+    r = mw.run("health")
+    assert (r.rc, r.err) == (2, b"")
+    assert r.out_text.startswith(f"健康: 未运行（127.0.0.1:{port} 没有应答: ")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "隧道可用连接: 0 → 4", timeout=30)
+    r = mw.run("health")
+    assert (r.rc, r.out_text) == (0, "健康: 就绪（4 条连接）\r\n")
+    run.wait_log(mw, "隧道可用连接: 4 → 0", timeout=30)
+    r = mw.run("health")
+    assert (r.rc, r.out_text) == (1, "健康: 未就绪（0 条连接）\r\n")
+    run.wait_log(mw, "没有可用连接，重启 cloudflared", timeout=60)
+    run.wait_log(mw, "cloudflared 已启动，PID", count=2, timeout=30)
+    assert run.ctrl_c_and_key(mw) == 0
+    lines = log_lines(mw)
+    texts = [t for _, _, t in lines]
+    assert f"[CFD] INF Starting metrics server on 127.0.0.1:{port}/metrics" in log_text(mw)
+    when_ready = next(w for w, _, t in lines if t == "隧道可用连接: 0 → 4")
+    warn_at, warn = next((w, t) for w, _, t in lines if t.endswith("没有可用连接，重启 cloudflared"))
+    seconds = int(warn.split()[1])
+    # The last ready answer came at most one poll before "4 → 0"; detection within the limit plus a poll.
+    assert 30 <= seconds <= 36, warn
+    assert warn_at - when_ready <= 30 + 7 + 6
+    i = texts.index(warn)
+    assert texts[i + 1] == "cloudflared 退出，退出码 0（0x00000000）"
+    assert texts[i + 2] == "1 秒后重启"
+    assert_nothing_left(mw)
+
+
+def test_an_ini_saved_while_provisioning_keeps_failing_is_used_at_once(mw, pty_run):
+    write_ini(mw, cloudflared="url=http://127.0.0.1:9/cloudflared.exe\r\n", tunnel=f"token={TOKEN}\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "4 秒后重试", timeout=60)
+    mw.place_fake_connector("print=up\n")
+    time.sleep(1.1)
+    write_ini(mw, tunnel=f"token={TOKEN}\r\n")
+    run.wait_log(mw, "[CFD] up", timeout=8)
+    assert run.ctrl_c_and_key(mw) == 0
+    lines = log_lines(mw)
+    saved_seen = next(w for w, _, t in lines if t == "检测到 mosswarden.ini 变化，重新加载配置")
+    up = next(w for w, _, t in lines if t == "up")
+    assert up - saved_seen < 3
     assert_nothing_left(mw)

@@ -16,6 +16,10 @@
 //   grandpid=PATH   write the process id of the last grandchild started to PATH
 //   holdfile=PATH   append a comment line to PATH through a handle kept open without sharing
 //   exit=CODE       exit now with CODE
+//   ready=N         from now on /ready answers 200 with N connections (0: 503 with 0)
+// With TUNNEL_METRICS=host:port in the environment it prints "INF Starting metrics server on
+// host:port/metrics" and serves GET /ready there as the connector does:
+// {"status":503,"readyConnections":0,"connectorId":"…"} until ready=N, then 200 with the count.
 // When the script ends without exit the process waits until it is killed, as a connector does.
 // A script line "version=TEXT" replaces the version line ("version=" prints none) and
 // "versionexit=CODE" (decimal or 0x hex) the exit code of "--version".
@@ -23,6 +27,8 @@
 // Like the real connector, "tunnel ... run" rejects a flag after "run" that only "tunnel" defines:
 // it prints "Incorrect Usage: flag provided but not defined: -NAME" and the help text, in which the
 // --token flag shows its default taken from TUNNEL_TOKEN, and exits 0 without running the script.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <string>
@@ -161,6 +167,63 @@ void PrintUsageError(HANDLE err, const std::wstring& flag) {
     WriteBytes(err, "   --help, -h     show help (default: false)\n");
 }
 
+volatile LONG g_ready = 0;
+
+DWORD WINAPI ServeMetrics(void* param) {
+    SOCKET listener = reinterpret_cast<SOCKET>(param);
+    for (;;) {
+        SOCKET client = accept(listener, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return 0;
+        char request[2048];
+        int got = recv(client, request, sizeof(request) - 1, 0);
+        request[got > 0 ? got : 0] = 0;
+        LONG ready = InterlockedCompareExchange(&g_ready, 0, 0);
+        const bool isReady = strncmp(request, "GET /ready", 10) == 0;
+        std::string body, head;
+        if (isReady) {
+            int status = ready > 0 ? 200 : 503;
+            body = "{\"status\":" + std::to_string(status) + ",\"readyConnections\":" + std::to_string(ready) +
+                   ",\"connectorId\":\"6f1c2d7e-0000-4000-8000-fakecfd00001\"}";
+            head = "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Service Unavailable");
+        } else {
+            body = "404 page not found\n";
+            head = "HTTP/1.1 404 Not Found";
+        }
+        std::string reply = head + "\r\nContent-Type: application/json\r\nContent-Length: " +
+                            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        send(client, reply.data(), static_cast<int>(reply.size()), 0);
+        shutdown(client, SD_SEND);
+        closesocket(client);
+    }
+}
+
+// Listens on TUNNEL_METRICS ("host:port") when it is set, as the connector does.
+void StartMetricsServer(HANDLE err) {
+    wchar_t value[256] = {};
+    if (GetEnvironmentVariableW(L"TUNNEL_METRICS", value, 256) == 0) return;
+    std::string address = ToUtf8(value);
+    size_t colon = address.rfind(':');
+    if (colon == std::string::npos) return;
+    std::string host = address.substr(0, colon);
+    if (host.empty() || host == "localhost") host = "127.0.0.1";
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<u_short>(atoi(address.c_str() + colon + 1)));
+    at.sin_addr.s_addr = inet_addr(host.c_str());
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == INVALID_SOCKET) return;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof(at)) != 0 || listen(listener, 8) != 0) {
+        WriteBytes(err, "ERR failed to bind metrics listener on " + address + "\n");
+        closesocket(listener);
+        return;
+    }
+    WriteBytes(err, "INF Starting metrics server on " + address + "/metrics\n");
+    HANDLE thread = CreateThread(nullptr, 0, ServeMetrics, reinterpret_cast<void*>(listener), 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
 DWORD StartGrandchild(const std::string& ms) {
     wchar_t self[4096] = {};
     GetModuleFileNameW(nullptr, self, 4096);
@@ -203,6 +266,7 @@ int wmain(int argc, wchar_t** argv) {
         PrintUsageError(err, misplaced);
         return 0;
     }
+    StartMetricsServer(err);
     DWORD grandchild = 0;
     HANDLE held = INVALID_HANDLE_VALUE;  // closed by the process exit
     for (const auto& step : steps) {
@@ -239,6 +303,8 @@ int wmain(int argc, wchar_t** argv) {
         } else if (key == "holdfile") {
             held = CreateFileW(FromUtf8(value).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
             if (held != INVALID_HANDLE_VALUE) WriteBytes(held, "\r\n; held\r\n");
+        } else if (key == "ready") {
+            InterlockedExchange(&g_ready, atoi(value.c_str()));
         } else if (key == "exit") {
             return static_cast<int>(ParseCode(value));
         }

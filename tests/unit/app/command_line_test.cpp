@@ -33,10 +33,10 @@ TEST(ParseCommandLine, Table) {
     }
 }
 
-TEST(UsageLines, TwentyFiveLinesEndingWithDefaultPath) {
+TEST(UsageLines, TwentySixLinesEndingWithDefaultPath) {
     std::vector<std::wstring> lines = UsageLines(L"C:\\app\\mosswarden.ini");
-    ASSERT_EQ(lines.size(), 25u);
-    EXPECT_EQ(lines[24], L"默认配置文件: C:\\app\\mosswarden.ini");
+    ASSERT_EQ(lines.size(), 26u);
+    EXPECT_EQ(lines[25], L"默认配置文件: C:\\app\\mosswarden.ini");
 }
 
 }  // namespace

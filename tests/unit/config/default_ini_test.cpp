@@ -18,10 +18,10 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
     return lines;
 }
 
-TEST(DefaultIni, EightyTwoCrLfLinesWithNoStrayLineBreaks) {
+TEST(DefaultIni, EightySixCrLfLinesWithNoStrayLineBreaks) {
     const std::wstring& text = DefaultIniTemplate();
     std::vector<std::wstring> lines = Lines(text);
-    ASSERT_EQ(lines.size(), 82u);
+    ASSERT_EQ(lines.size(), 86u);
     for (const std::wstring& line : lines) {
         EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << "line: " << lines.size();
     }
@@ -29,11 +29,13 @@ TEST(DefaultIni, EightyTwoCrLfLinesWithNoStrayLineBreaks) {
     EXPECT_EQ(lines[0], rule);
     EXPECT_EQ(lines[8], rule);
     EXPECT_EQ(lines[81], L"heartbeat_warn_sec=180");
+    EXPECT_EQ(lines[83], L"metrics=127.0.0.1:20241");
+    EXPECT_EQ(lines[85], L"unready_restart_sec=300");
 }
 
 TEST(DefaultIni, CharactersThatAreEasyToLose) {
     std::vector<std::wstring> lines = Lines(DefaultIniTemplate());
-    ASSERT_EQ(lines.size(), 82u);
+    ASSERT_EQ(lines.size(), 86u);
     struct Case {
         size_t number;  // 1-based, as an administrator counts them
         const wchar_t* text;

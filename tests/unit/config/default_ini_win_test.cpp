@@ -23,8 +23,8 @@ TEST_F(DefaultIniWin, WritesTheTemplateWithBomIntoANewDirectory) {
     const std::string bytes = ReadAll(path);
     const std::string first = "\xEF\xBB\xBF; " + std::string(60, '=') + "\r\n";
     EXPECT_EQ(bytes.compare(0, first.size(), first), 0);
-    EXPECT_EQ(CountCrLf(bytes), 82u);
-    const std::string last = "\r\nheartbeat_warn_sec=180\r\n";
+    EXPECT_EQ(CountCrLf(bytes), 86u);
+    const std::string last = "\r\nunready_restart_sec=300\r\n";
     ASSERT_GT(bytes.size(), last.size());
     EXPECT_EQ(bytes.substr(bytes.size() - last.size()), last);
     EXPECT_EQ(bytes, "\xEF\xBB\xBF" + WideToUtf8(DefaultIniTemplate()));

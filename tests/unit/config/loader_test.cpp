@@ -58,6 +58,7 @@ TEST(Loader, ClampsAndFallbacks) {
     const Check maxRestart = [](const Config& c) { return c.supervisor.max_restart_delay; };
     const Check heartbeat = [](const Config& c) { return c.supervisor.heartbeat_warn_sec; };
     const Check rotate = [](const Config& c) { return c.supervisor.log_rotate_mb; };
+    const Check unready = [](const Config& c) { return c.supervisor.unready_restart_sec; };
     struct Case {
         const wchar_t* text;
         Check field;
@@ -79,6 +80,12 @@ TEST(Loader, ClampsAndFallbacks) {
         {L"[supervisor]\nrestart_delay=600", maxRestart, 600},
         {L"[supervisor]\nheartbeat_warn_sec=0", heartbeat, 30},
         {L"[supervisor]\nlog_rotate_mb=0", rotate, 0},
+        {L"[supervisor]\nunready_restart_sec=0", unready, 0},
+        {L"[supervisor]\nunready_restart_sec=5", unready, 30},
+        {L"[supervisor]\nunready_restart_sec=-5", unready, 30},
+        {L"[supervisor]\nunready_restart_sec=999999", unready, 86400},
+        {L"[supervisor]\nunready_restart_sec=120", unready, 120},
+        {L"[supervisor]\nunready_restart_sec=x", unready, 300},
         // A key in the wrong section is not seen.
         {L"[supervisor]\nchunks=8", chunks, 4},
     };
@@ -250,6 +257,8 @@ TEST(Loader, TheTemplateLoadsToTheDefaults) {
     EXPECT_EQ(config.supervisor.log_dir, L"C:\\app\\logs");
     EXPECT_EQ(config.supervisor.log_rotate_mb, defaults.supervisor.log_rotate_mb);
     EXPECT_EQ(config.supervisor.heartbeat_warn_sec, defaults.supervisor.heartbeat_warn_sec);
+    EXPECT_EQ(config.supervisor.metrics, defaults.supervisor.metrics);
+    EXPECT_EQ(config.supervisor.unready_restart_sec, defaults.supervisor.unready_restart_sec);
 
     // The template's own values must match even when the record it fills holds other values.
     std::vector<IniEntry> entries;

@@ -43,30 +43,70 @@ TEST_F(AnalyzerTest, EachFamilyOncePerRunAfterItsLine) {
                                          L"CFD Registered tunnel connection", L"INFO 隧道已注册，连接器就绪（耗时 0 秒）"}));
 }
 
-TEST_F(AnalyzerTest, RecognisesEveryTextOfEachFamily) {
+// Lines as the real connector (release 2023.x, Windows) prints them.
+TEST_F(AnalyzerTest, RealLinesFallIntoTheirFamilies) {
+    using F = HintFamily;
     struct Case {
         std::wstring line;
-        bool auth;
-        bool refused;
+        uint32_t families;
+    };
+    auto bits = [](std::initializer_list<F> list) {
+        uint32_t b = 0;
+        for (F f : list) b |= static_cast<uint32_t>(f);
+        return b;
     };
     const std::vector<Case> cases = {
-        {L"... failed to serve TUNNEL connection", true, false},
-        {L"Invalid tunnel secret", true, false},
-        {L"read: connect: Connection refused", false, true},
-        {L"No connection could be made because the target machine actively refused it", false, true},
-        {L"a plain line", false, false},
+        {L"Provided Tunnel token is not valid.", bits({F::TokenInvalid})},
+        {L"2023-10-31T11:41:00Z ERR Register tunnel error from server side error=\"Unauthorized: Failed to get tunnel\"",
+         bits({F::TokenInvalid})},
+        {L"Invalid tunnel secret", bits({F::TokenInvalid})},
+        {L"\"cloudflared tunnel run\" requires the ID or name of the tunnel to run as the last command line argument "
+         L"or in the configuration file.",
+         bits({F::TokenMissing})},
+        {L"ERR Failed to create new quic connection error=\"failed to dial to edge with quic: timeout: no recent "
+         L"network activity\" connIndex=0 event=0 ip=198.41.192.7",
+         bits({F::EdgeQuic})},
+        {L"ERR edge discovery: error looking up Cloudflare edge IPs: the DNS query failed error=\"lookup "
+         L"_v2-origintunneld._tcp.argotunnel.com: dnsquery: winapi error #9003\" event=0",
+         bits({F::EdgeDns})},
+        {L"Could not lookup srv records on _v2-origintunneld._tcp.argotunnel.com: lookup failed", bits({F::EdgeDns})},
+        {L"ERR Unable to establish connection with Cloudflare edge error=\"DialContext error: dial tcp "
+         L"198.41.200.13:7844: connectex: No connection could be made because the target machine actively refused it.\"",
+         bits({F::EdgePort})},
+        {L"ERR Unable to establish connection error=\"dial tcp 198.41.192.37:7844: i/o timeout\"", bits({F::EdgePort})},
+        {L"ERR  error=\"dial tcp [::1]:3389: connectex: No connection could be made because the target machine "
+         L"actively refused it.\" connIndex=0 dest=tcp://localhost:3389",
+         bits({F::OriginRefused})},
+        {L"read: connect: Connection refused", bits({F::OriginRefused})},
+        // Any connection error says this; it is no sign of a bad token.
+        {L"ERR failed to serve tunnel connection error=\"connection with edge closed\"", 0},
+        {L"ERR Unauthorized: dial tcp 127.0.0.1:8080: connect: connection refused",
+         bits({F::TokenInvalid, F::OriginRefused})},
+        {L"INF Starting metrics server on 127.0.0.1:20241/metrics", 0},
+        {L"a plain line", 0},
         // Only A-Z fold: a fullwidth "Ｕ" is not "U".
-        {L"Ｕnauthorized", false, false},
+        {L"Ｕnauthorized", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.line.begin(), c.line.end()));
+        EXPECT_EQ(HintFamiliesOf(c.line), c.families);
         state_.Reset(0);
-        std::vector<std::wstring> out = Feed({c.line}, 0);
-        EXPECT_EQ(state_.authHintShown, c.auth);
-        EXPECT_EQ(state_.refusedHintShown, c.refused);
-        EXPECT_EQ(out.size(), 1u + (c.auth ? 1 : 0) + (c.refused ? 1 : 0));
+        std::vector<std::wstring> out = Feed({c.line, c.line}, 0);
+        EXPECT_EQ(state_.hintsShown, c.families);
+        size_t hints = 0;
+        for (uint32_t b = c.families; b != 0; b &= b - 1) ++hints;
+        EXPECT_EQ(out.size(), 2u + hints);
         EXPECT_FALSE(state_.registered.load());
     }
+}
+
+TEST(HintText, EachFamilyHasItsOwnHint) {
+    EXPECT_EQ(std::wstring(HintText(HintFamily::TokenInvalid)), kAuthHint);
+    EXPECT_EQ(std::wstring(HintText(HintFamily::OriginRefused)), kRefusedHint);
+    EXPECT_NE(std::wstring(HintText(HintFamily::EdgeQuic)).find(L"extra_args=--protocol http2"), std::wstring::npos);
+    EXPECT_NE(std::wstring(HintText(HintFamily::EdgePort)).find(L"7844"), std::wstring::npos);
+    EXPECT_NE(std::wstring(HintText(HintFamily::EdgeDns)).find(L"DNS"), std::wstring::npos);
+    EXPECT_NE(std::wstring(HintText(HintFamily::TokenMissing)).find(L"[tunnel] token="), std::wstring::npos);
 }
 
 }  // namespace

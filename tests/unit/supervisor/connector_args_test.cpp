@@ -33,6 +33,7 @@ TEST(ConnectorArgs, ShapesByModeAndExtraArguments) {
         config.tunnel.mode = c.mode;
         config.tunnel.token = c.token;
         config.tunnel.extra_args = c.extra;
+        config.supervisor.metrics.clear();
         std::wstring args = BuildConnectorArgs(config, yml);
         EXPECT_EQ(args, c.args);
         EXPECT_EQ(args.find(L"secret-token"), std::wstring::npos);
@@ -43,6 +44,17 @@ TEST(ConnectorArgs, ShapesByModeAndExtraArguments) {
             EXPECT_TRUE(env.empty());
         }
     }
+}
+
+TEST(ConnectorArgs, TheMetricsAddressTravelsInTheEnvironment) {
+    Config config;
+    config.tunnel.token = L"secret-token";
+    EXPECT_EQ(BuildConnectorEnvironment(config),
+              (EnvironmentList{{L"TUNNEL_TOKEN", L"secret-token"}, {L"TUNNEL_METRICS", L"127.0.0.1:20241"}}));
+    config.tunnel.mode = L"config";
+    config.supervisor.metrics = L"127.0.0.1:9000";
+    EXPECT_EQ(BuildConnectorEnvironment(config), (EnvironmentList{{L"TUNNEL_METRICS", L"127.0.0.1:9000"}}));
+    EXPECT_EQ(BuildConnectorArgs(config, L"c.yml").find(L"metrics"), std::wstring::npos);
 }
 
 }  // namespace

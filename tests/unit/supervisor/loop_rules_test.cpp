@@ -35,6 +35,7 @@ TEST(StartBanner, TokenModeMasksTheTokenAndWarnsWhenEmpty) {
                          L"INFO 配置: C:\\mw\\mosswarden.ini",
                          L"INFO 隧道模式: token，cloudflared 2023.10.0 (auto)",
                          L"INFO 隧道 token: " + MaskToken(config.tunnel.token),
+                         L"WARN token 格式不对：缺少 a/t/s 字段（复制不全？）",
                      }));
 
     config.tunnel.token.clear();
@@ -44,8 +45,27 @@ TEST(StartBanner, TokenModeMasksTheTokenAndWarnsWhenEmpty) {
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[2], L"INFO 进程位数: x64，管理员: 否");
     EXPECT_EQ(lines[6], L"WARN 系统低于 Windows 7，本程序未在该环境验证过");
-    EXPECT_EQ(lines[7], L"WARN token 为空：cloudflared 会以未注册状态启动。");
+    EXPECT_EQ(lines[7], L"WARN token 为空：cloudflared 会立即退出，填好 token 之前隧道不会启动。");
     EXPECT_EQ(lines[8], L"WARN 到 Zero Trust 控制台 Networks -> Tunnels 创建隧道，把 token 填进 [tunnel] token=");
+}
+
+TEST(StartBanner, AMetricsAddressOfAnotherMachineTurnsTheReadinessWatchOff) {
+    Config config;
+    config.tunnel.mode = L"config";
+    config.tunnel.tunnel_id = L"x";
+    config.supervisor.metrics = L"192.0.2.7:20241";
+    std::vector<std::wstring> lines = Render(StartBannerLines(config, BannerFacts()));
+    EXPECT_EQ(lines.back(), L"WARN metrics=192.0.2.7:20241 不是本机的 主机:端口，不做就绪检查");
+    config.supervisor.metrics = L"127.0.0.1:20241";
+    EXPECT_EQ(Render(StartBannerLines(config, BannerFacts())).size(), lines.size() - 1);
+}
+
+TEST(RunCountsAsFailure, EarlyExitsWithoutRegistrationAndUnreadyRestarts) {
+    EXPECT_TRUE(RunCountsAsFailure(false, 800, false));
+    EXPECT_TRUE(RunCountsAsFailure(false, kHealthyRunMs - 1, false));
+    EXPECT_FALSE(RunCountsAsFailure(false, kHealthyRunMs, false));
+    EXPECT_FALSE(RunCountsAsFailure(true, 300, false));
+    EXPECT_TRUE(RunCountsAsFailure(true, 600000, true));
 }
 
 TEST(StartBanner, ConfigModeNamesTheFileAndWarnsWithoutTunnelIdentity) {

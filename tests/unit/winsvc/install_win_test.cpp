@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "base/win.h"
 #include "base/win_fixture.h"
+#include "provision/sha256.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
 
@@ -121,9 +122,13 @@ TEST_F(NonElevatedInstallTest, RegistersTheRunValueAndStartsADaemonThatOutlivesT
     ASSERT_TRUE(CopyPadded(FakeConnector(), Path(L"cloudflared.exe"), 1100 * 1024));
     ASSERT_TRUE(CopyPadded(FakeConnector(), Path(L"mosswarden.exe"), 0));
     ASSERT_TRUE(WriteWholeFile(Path(L"fakecfd.txt"), WideToUtf8(L"args=" + Path(L"daemon-args.txt") + L"\n")));
-    // "auto" means amd64 on 64-bit Windows, which the x86 stand-in is not.
+    // "auto" means amd64 on 64-bit Windows, which the x86 stand-in is not; a reused connector
+    // must match its checksum.
+    std::wstring sha;
+    ASSERT_TRUE(Sha256FileHex(Path(L"cloudflared.exe"), &sha));
     ASSERT_TRUE(WriteWholeFile(Path(L"mosswarden.ini"), WideToUtf8(L"[cloudflared]\r\narch=" +
-                                                                   std::wstring(BuildMachineWord()) + L"\r\n")));
+                                                                   std::wstring(BuildMachineWord()) + L"\r\nsha256=" +
+                                                                   sha + L"\r\n")));
 
     ASSERT_EQ(RunInstaller(), 0u) << ReadAll(Path(L"install.err"));
     std::wstring out = Utf8ToWide(ReadAll(Path(L"install.out")));
