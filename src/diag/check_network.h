@@ -7,7 +7,7 @@
 
 namespace mw {
 
-// Reading stops once the body has grown beyond this; the body keeps what was read.
+// Reading stops one byte beyond this, so a longer body shows as longer than the limit.
 const uint64_t kCheckNetBodyLimit = 4194304;
 
 // The URL the check fetches: the second argument unless it starts with "--", else the default.

@@ -1,11 +1,10 @@
 // The network check's request and the "checknet" command.
 #include "diag/check_network.h"
 
-#include <algorithm>
-
 #include "base/console.h"
 #include "base/text.h"
 #include "base/win.h"
+#include "net/body.h"
 #include "net/http.h"
 #include "net/http_text.h"
 
@@ -13,7 +12,6 @@ namespace mw {
 
 namespace {
 
-const uint32_t kReadChunk = 65536;
 const int kCheckTimeoutSeconds = 60;
 
 bool Fail(std::wstring* error, const std::wstring& text) {
@@ -31,23 +29,11 @@ bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring&
     if (code < 200 || code > 299) return Fail(error, HttpStatusText(unsigned(code)));
 
     std::string bytes;
-    std::string buffer(kReadChunk, '\0');
-    for (;;) {
-        uint32_t available = 0;
-        if (!request.QueryAvailable(&available)) {
-            DWORD err = GetLastError();
-            return Fail(error, L"读取失败: " + Win32ErrorText(err));
-        }
-        if (available == 0) break;
-        uint32_t got = 0;
-        if (!request.Read(&buffer[0], std::min(available, kReadChunk), &got)) {
-            DWORD err = GetLastError();
-            return Fail(error, L"读取失败: " + Win32ErrorText(err));
-        }
-        if (got == 0) break;
-        bytes.append(buffer.data(), got);
-        if (bytes.size() > kCheckNetBodyLimit) break;
-    }
+    BodyCopy copy;
+    copy.memory = &bytes;
+    copy.want = kCheckNetBodyLimit + 1;
+    copy.timeoutSeconds = timeoutSeconds;
+    if (!CopyBody(request, copy, nullptr, &text)) return Fail(error, text);
     if (body) *body = std::move(bytes);
     return true;
 }

@@ -23,6 +23,12 @@ uint32_t ReceiveTimeoutMs(int timeoutSeconds) {
     return static_cast<uint32_t>(seconds) * 1000u;
 }
 
+int BodyReceiveSeconds(int timeoutSeconds, int stallSeconds) {
+    int timeout = timeoutSeconds > 0 ? timeoutSeconds : 600;
+    if (stallSeconds > 0 && stallSeconds < timeout) return stallSeconds;
+    return timeout;
+}
+
 uint32_t OpenRequestFlags(bool secure) { return secure ? 0x800100u : 0x100u; }
 
 std::wstring RequestHeaderText(uint64_t rangeFirst, uint64_t rangeLast, bool withRange) {
@@ -69,5 +75,7 @@ std::wstring StalledText(int32_t stallSeconds) {
 }
 
 std::wstring CancelledText() { return L"收到停止信号，下载中止"; }
+
+std::wstring SizeAbnormalText() { return L"远端大小异常"; }
 
 }  // namespace mw

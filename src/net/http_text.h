@@ -12,6 +12,9 @@ extern const wchar_t kHttpUserAgent[];
 std::wstring ProxyNameForWinHttp(const std::wstring& proxy);
 // Receive time-out in milliseconds; 0 or less means 600 seconds.
 uint32_t ReceiveTimeoutMs(int timeoutSeconds);
+// The receive time-out to open a body's request with, in seconds: min(timeout, stall) when the
+// stall check is on. WinHTTP (and Wine's) takes it from the request's start, not from a later change.
+int BodyReceiveSeconds(int timeoutSeconds, int stallSeconds);
 // WINHTTP_FLAG_REFRESH, plus WINHTTP_FLAG_SECURE for https.
 uint32_t OpenRequestFlags(bool secure);
 // The fixed request headers, followed by the range line when withRange.
@@ -28,5 +31,6 @@ std::wstring ReadFailedText(uint32_t error);         // "读取失败: " + the e
 std::wstring WriteFailedText(uint32_t error);        // "写入失败: " + the error's description
 std::wstring StalledText(int32_t stallSeconds);      // "60 秒没有任何数据，判定卡死"
 std::wstring CancelledText();                        // "收到停止信号，下载中止"
+std::wstring SizeAbnormalText();                     // "远端大小异常"
 
 }  // namespace mw

@@ -135,16 +135,55 @@ TEST_F(DownloadTest, SingleFailures) {
     }
 }
 
-TEST_F(DownloadTest, SingleStallFailsOnlyWhenEnabled) {
-    const std::wstring url = Url(L"/file/100000", L"stall=1.6&stall_at=1000");
+// Stall means no byte for stall_timeout seconds, noticed while waiting: a pause shorter than the
+// limit goes on, a silence ends the transfer within the limit and a second, and 0 turns it off.
+TEST_F(DownloadTest, StallTimeoutOnOneConnectionAndOnSegments) {
+    struct Case {
+        int chunks;
+        std::wstring query;
+        int stallSeconds;
+        bool ok;
+    } cases[] = {
+        {1, L"stall=1.5&stall_at=100000", 3, true},
+        {1, L"stall=1.5&stall_at=100000", 0, true},
+        {1, L"stall=30&stall_at=100000", 2, false},
+        {4, L"stall=1.5&stall_at=100000", 3, true},
+        {4, L"stall=30&stall_at=100000", 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.query) + " chunks " + std::to_string(c.chunks) + " stall " +
+                     std::to_string(c.stallSeconds));
+        tag_ += L"s";
+        DeleteFileIfExists(Part());
+        DownloadOptions options = Options(Url(L"/file/4194304", c.query), c.chunks);
+        options.stallSeconds = c.stallSeconds;
+        std::wstring error;
+        uint64_t started = GetTickCount64();
+        bool ok = DownloadFromUrl(options.primaryUrl, options, &error);
+        uint64_t took = GetTickCount64() - started;
+        EXPECT_EQ(ok, c.ok) << WideToUtf8(error);
+        if (c.ok) {
+            EXPECT_TRUE(ReadAll(Part()) == PatternBytes(0, 4194304));
+        } else {
+            EXPECT_EQ(error, L"2 秒没有任何数据，判定卡死");
+            EXPECT_LT(took, 3000u + 1000u) << "the limit, a second, and the probe";
+        }
+    }
+}
+
+// A stated size beyond the cap is refused before a byte is written; a body without a stated size
+// stops at the cap and is deleted.
+TEST_F(DownloadTest, SizeCap) {
     std::wstring error;
-    EXPECT_FALSE(Single(url, 100000, true, &error, nullptr, 1, 3));
-    EXPECT_EQ(error, L"1 秒没有任何数据，判定卡死");
-    DeleteFileIfExists(Part());
-    // Stall check and periodic progress lines both off.
-    ASSERT_TRUE(Single(url, 100000, true, &error, nullptr, 0, 0)) << error;
-    EXPECT_EQ(ReadAll(Part()), PatternBytes(0, 100000));
-    EXPECT_EQ(CountOf(LogText(), L"进度"), 0u);
+    EXPECT_FALSE(DownloadFromUrl(Url(L"/file/1099511627776"), Options(L"", 4), &error));
+    EXPECT_EQ(error, L"远端大小异常");
+    EXPECT_FALSE(FileExists(Part()));
+    EXPECT_EQ(ServerRanges(), std::vector<std::string>{"bytes=0-0"});
+
+    EXPECT_FALSE(DownloadFromUrl(Url(L"/file/1099511627776", L"norange=1&nolength=1"), Options(L"", 4), &error));
+    EXPECT_EQ(error, L"远端大小异常");
+    EXPECT_FALSE(FileExists(Part()));
+    EXPECT_EQ(CountOf(LogText(), L"[INFO] 中止 256.0 MB"), 1u) << "it stopped at the cap";
 }
 
 TEST_F(DownloadTest, SingleWritesPeriodicProgress) {

@@ -26,6 +26,12 @@ TEST(HttpText, ReceiveTimeoutAndFlags) {
     EXPECT_EQ(ReceiveTimeoutMs(0), 600000u);
     EXPECT_EQ(ReceiveTimeoutMs(-3), 600000u);
     EXPECT_EQ(ReceiveTimeoutMs(30), 30000u);
+    // Body reads wait min(timeout, stall); a stall of 0 is off and leaves the time-out alone.
+    EXPECT_EQ(BodyReceiveSeconds(600, 60), 60);
+    EXPECT_EQ(BodyReceiveSeconds(30, 60), 30);
+    EXPECT_EQ(BodyReceiveSeconds(0, 60), 60);
+    EXPECT_EQ(BodyReceiveSeconds(0, 0), 600);
+    EXPECT_EQ(BodyReceiveSeconds(45, -1), 45);
     EXPECT_EQ(OpenRequestFlags(true), 0x800100u);
     EXPECT_EQ(OpenRequestFlags(false), 0x100u);
 }
