@@ -20,6 +20,7 @@ struct BodyCopy {
     int progressInterval = 0;       // seconds between "进度" lines; 0 or less: none from the loop
     ProgressState* progress = nullptr;
     void* cancel = nullptr;         // DownloadOptions::cancel
+    uint32_t* readError = nullptr;  // receives the code of a failed read or availability query
 };
 
 // Copies the body of a sent request opened with BodyReceiveSeconds; copied (optional) gets the

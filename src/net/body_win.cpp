@@ -26,6 +26,7 @@ bool CopyBody(HttpRequest& request, const BodyCopy& copy, uint64_t* copied, std:
     // The request was opened with BodyReceiveSeconds as its receive time-out, so a silent server is
     // noticed while waiting; the tick comparison covers a time-out that fires a little late.
     auto readFailure = [&](DWORD err, uint64_t since) {
+        if (copy.readError) *copy.readError = err;
         bool stalled = stallOn && (err == ERROR_WINHTTP_TIMEOUT || GetTickCount64() - since >= stallMs);
         return Fail(errorText, stalled ? StalledText(copy.stallSeconds) : ReadFailedText(err));
     };

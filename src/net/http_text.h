@@ -25,6 +25,16 @@ uint64_t ParseDecimalU64(const std::wstring& text);
 // The total of a Content-Range value ("bytes 0-0/4096"); 0 for "*" or a value without "/".
 uint64_t ContentRangeTotal(const std::wstring& contentRange);
 
+// The short Chinese meaning of a common WinHTTP error code, or null for any other code.
+const wchar_t* WinHttpErrorMeaning(uint32_t code);
+// True for the TLS and secure-channel codes that the TLS 1.2 fix (tlsfix) can cure.
+bool IsTlsErrorCode(uint32_t code);
+// "%u: meaning" for a code of the table; else "%u: " + moduleText when that is not blank; else "%u".
+std::wstring ComposeWinHttpErrorText(uint32_t code, const std::wstring& moduleText);
+// The rendering of an error of a transfer: WinHTTP codes (12000-12999) as above, with winhttp.dll's
+// own message table for the codes outside the table; every other code as Win32ErrorText.
+std::wstring NetErrorText(uint32_t code);
+
 // The transfer failures' texts, shared by the probe, both download paths and the network check.
 std::wstring HttpStatusText(uint32_t status);        // "HTTP 状态码 404"
 std::wstring ReadFailedText(uint32_t error);         // "读取失败: " + the error's description

@@ -31,6 +31,8 @@ ProxyChoice ChooseProxy(const std::wstring& setting, const SystemProxyValues& sy
 
 // Reads Internet Options; returns the proxy found (possibly empty) and the note.
 std::wstring ReadSystemProxy(std::wstring* note = nullptr);
+// The choice for the raw setting, reading Internet Options only for "auto"; logs nothing.
+ProxyChoice DecideProxy(const std::wstring& setting);
 // The effective proxy for the raw setting; logs the decision at INFO.
 std::wstring SelectProxy(const std::wstring& setting);
 

@@ -49,10 +49,14 @@ SystemProxyValues ReadInternetSettings() {
 
 std::wstring ReadSystemProxy(std::wstring* note) { return DecideSystemProxy(ReadInternetSettings(), note); }
 
-std::wstring SelectProxy(const std::wstring& setting) {
+ProxyChoice DecideProxy(const std::wstring& setting) {
     SystemProxyValues system;
     if (IsAutoProxySetting(setting)) system = ReadInternetSettings();
-    ProxyChoice choice = ChooseProxy(setting, system);
+    return ChooseProxy(setting, system);
+}
+
+std::wstring SelectProxy(const std::wstring& setting) {
+    ProxyChoice choice = DecideProxy(setting);
     if (!choice.logText.empty()) Logger::Instance().Write(L"INFO", choice.logText);
     return choice.proxy;
 }
