@@ -61,14 +61,16 @@ int CheckNetwork(const std::vector<std::wstring>& args, const std::wstring& iniP
     if (FileExists(iniPath)) LoadConfig(iniPath, config);
     ProxyChoice choice = DecideProxy(config.cloudflared.proxy);
     WriteOut(CheckNetProxyLine(choice.logText));
+    const std::wstring proxy = ProxyForUrl(choice, url);
+    if (proxy.empty() && !choice.proxy.empty()) WriteOut(ProxyBypassedText(UrlHost(url)));
     const ULONGLONG start = GetTickCount64();
     std::string body;
     std::wstring error;
     uint32_t status = 0;
     uint32_t errorCode = 0;
-    if (!HttpGetSmall(url, choice.proxy, kCheckTimeoutSeconds, &body, &error, &status, &errorCode)) {
+    if (!HttpGetSmall(url, proxy, kCheckTimeoutSeconds, &body, &error, &status, &errorCode)) {
         WriteErr(CheckNetFailureLine(error));
-        for (const std::wstring& line : CheckNetHints(errorCode, status, !choice.proxy.empty())) WriteErr(line);
+        for (const std::wstring& line : CheckNetHints(errorCode, status, !proxy.empty())) WriteErr(line);
         return 1;
     }
     const uint32_t elapsed = static_cast<uint32_t>(GetTickCount64() - start);

@@ -11,6 +11,7 @@
 #include "net/http.h"
 #include "net/http_text.h"
 #include "net/probe.h"
+#include "net/proxy.h"
 #include "net/transfer.h"
 
 namespace mw {
@@ -101,8 +102,13 @@ bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& ta
     return true;
 }
 
-bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, std::wstring* errorText,
+bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& given, std::wstring* errorText,
                      uint32_t* status) {
+    DownloadOptions options = given;
+    if (!options.proxy.empty() && HostBypassesProxy(UrlHost(url), options.proxyBypass)) {
+        Logger::Instance().Write(L"INFO", ProxyBypassedText(UrlHost(url)));
+        options.proxy.clear();
+    }
     const std::wstring partPath = options.target + L".part";
     ProbeResult probe = ProbeRange(url, options.proxy, options.timeoutSeconds);
     if (status) *status = probe.status;

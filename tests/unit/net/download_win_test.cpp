@@ -349,6 +349,77 @@ TEST_F(DownloadTest, ExplicitProxyCarriesEveryRequest) {
     EXPECT_EQ(CountOf(LogText(), L"[INFO] 代理: 使用配置 " + ProxySetting()), 1u);
 }
 
+// Sets Internet Options proxy values for one test and puts back what was there.
+class InternetSettingsOverride {
+public:
+    InternetSettingsOverride() {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                        nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key_.put(), nullptr);
+        for (Saved& s : saved_) {
+            DWORD size = 8192;
+            s.data.resize(size);
+            s.present = RegQueryValueExW(key_.get(), s.name, nullptr, &s.type, s.data.data(), &size) == ERROR_SUCCESS;
+            s.data.resize(s.present ? size : 0);
+        }
+    }
+    ~InternetSettingsOverride() {
+        for (const Saved& s : saved_) {
+            if (s.present) {
+                RegSetValueExW(key_.get(), s.name, 0, s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
+            } else {
+                RegDeleteValueW(key_.get(), s.name);
+            }
+        }
+    }
+    void Set(const std::wstring& server, const std::wstring& bypass) {
+        DWORD one = 1;
+        RegSetValueExW(key_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+        SetString(L"ProxyServer", server);
+        SetString(L"ProxyOverride", bypass);
+        RegDeleteValueW(key_.get(), L"AutoConfigURL");
+    }
+
+private:
+    struct Saved {
+        const wchar_t* name;
+        bool present;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    void SetString(const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    UniqueRegKey key_;
+    Saved saved_[4] = {{L"ProxyEnable", false, 0, {}},
+                       {L"ProxyServer", false, 0, {}},
+                       {L"AutoConfigURL", false, 0, {}},
+                       {L"ProxyOverride", false, 0, {}}};
+};
+
+// "auto" takes the system proxy, except for hosts on the system's bypass list.
+TEST_F(DownloadTest, AutoProxyHonoursTheBypassList) {
+    ASSERT_FALSE(proxyPort_.empty()) << "MW_FAULT_PROXY_PORT is not set";
+    InternetSettingsOverride settings;
+    struct Case {
+        std::wstring bypass;
+        int viaProxy;
+    } cases[] = {{L"<local>;10.*", 2}, {L"<local>; 127.0.0.*", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.bypass));
+        tag_ += L"b";
+        DeleteFileIfExists(Part());
+        settings.Set(L"127.0.0.1:" + proxyPort_, c.bypass);
+        DownloadOptions options = Options(Url(L"/file/100000"), 1);
+        options.proxy = L"auto";
+        std::wstring error;
+        ASSERT_TRUE(DownloadWithFallback(options, &error)) << WideToUtf8(error);
+        std::string passed = ProxyLog();
+        EXPECT_EQ(std::count(passed.begin(), passed.end(), '\n'), c.viaProxy) << passed;
+        EXPECT_EQ(CountOf(LogText(), L"[INFO] 代理: 127.0.0.1 在系统的代理例外列表里，直连"), c.viaProxy == 0 ? 1u : 0u);
+    }
+}
+
 // Reads the values "auto" uses from Wine's registry; restores what was there.
 TEST(SystemProxy, ReadsInternetSettings) {
     const wchar_t* keyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
