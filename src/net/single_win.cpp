@@ -24,7 +24,14 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
                     uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
                     int progressInterval, ProgressState* progress, std::wstring* errorText, void* cancel) {
     uint64_t existing = FileSizeOrZero(partPath);
-    if (expectedSize != 0 && existing >= expectedSize) return true;
+    if (expectedSize != 0 && existing >= expectedSize) {
+        // Counted as resumed, so the final line reads 100% and not 0%.
+        if (progress) {
+            progress->done.fetch_add(existing);
+            progress->resumed += existing;
+        }
+        return true;
+    }
     // Without a known size the resume range would be "bytes=N-0", which servers reject or ignore;
     // start over instead of asking for it.
     if (expectedSize == 0) existing = 0;
@@ -63,7 +70,10 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             DWORD err = GetLastError();
             return Fail(errorText, WriteFailedText(err));
         }
-        if (progress) progress->done.fetch_add(existing);
+        if (progress) {
+            progress->done.fetch_add(existing);
+            progress->resumed += existing;
+        }
     }
 
     BodyCopy copy;

@@ -104,6 +104,11 @@ TEST_F(DownloadTest, SingleCompletePartialMakesNoRequest) {
     EXPECT_TRUE(Single(Url(L"/file/4096"), 4096, true, &error)) << error;
     EXPECT_TRUE(ServerRanges().empty());
     EXPECT_EQ(ReadAll(Part()).size(), 5000u);
+
+    // Through the per-URL step the final line of such a partial file reads 100%.
+    ASSERT_TRUE(WriteBytes(Part(), PatternBytes(0, 4096)));
+    ASSERT_TRUE(DownloadFromUrl(Url(L"/file/4096"), Options(L"", 1), &error)) << error;
+    EXPECT_EQ(CountOf(LogText(), L"[INFO] 完成 100%  0.0/0.0 MB  0 KB/s  剩余 0 秒"), 1u) << WideToUtf8(LogText());
 }
 
 TEST_F(DownloadTest, SingleUnknownSizeAcceptsAnyBodyAndDoesNotResume) {
