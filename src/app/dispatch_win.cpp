@@ -36,7 +36,7 @@ int PrintUsage() {
 int HelpCommand(const CommandLine&) { return PrintUsage(); }
 int VersionCommand(const CommandLine&) { return RunVersionCommand(); }
 int TlsFixCommand(const CommandLine&) { return RunTlsFixCommand(); }
-int CheckNetCommand(const CommandLine& line) { return CheckNetwork(line.args); }
+int CheckNetCommand(const CommandLine& line) { return CheckNetwork(line.args, line.iniPath); }
 int SelfTestCommand(const CommandLine& line) { return RunSelfTest(line.iniPath); }
 int ClientCmdCommand(const CommandLine& line) {
     PrintClientCommands(line.args);

@@ -16,6 +16,8 @@ public:
     static Logger& Instance();
 
     // Replaces the whole configuration and reopens the file. A rotation limit of 0 or less means 16.
+    // A directory that cannot be made (a file of that name among the causes) is replaced by the
+    // fallback directory, and the file's first line from this open is a WARN that says so.
     void Open(const std::wstring& directory, const std::wstring& baseName, int32_t rotateMb, bool echo,
               const std::wstring& fixedFileName);
     // Never fails towards the caller; the line reaches the file (when open) and the echo (when on).
@@ -23,6 +25,8 @@ public:
     // From now on every occurrence of `secret` in a line is written and echoed in its masked form.
     // Secrets are kept for the life of the process; an empty one is ignored.
     void AddSecret(const std::wstring& secret);
+    // Where the log goes when its own directory cannot be made: the INI folder, set by the loader.
+    void SetFallbackDirectory(const std::wstring& directory);
     void Close();
 
     // The path the next open or rotation uses.

@@ -33,6 +33,7 @@ struct Logger::State {
     std::wstring directory;
     std::wstring baseName;
     std::wstring fixedFileName;
+    std::wstring fallbackDirectory;
     int32_t rotateMb = 16;
     bool echo = false;
     std::vector<std::wstring> secrets;
@@ -48,8 +49,10 @@ struct Logger::State {
     void Reopen() {
         // Append-only with read and write sharing: several processes may append whole lines at once.
         // Read access is there only because locking needs it (see Write); writes still only append.
-        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Delete sharing lets whichever process reaches the limit rename the file while others hold it.
+        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 };
 
@@ -94,9 +97,19 @@ void Logger::Open(const std::wstring& directory, const std::wstring& baseName, i
     state_->fixedFileName = fixedFileName;
     state_->rotateMb = rotateMb <= 0 ? 16 : rotateMb;
     state_->echo = echo;
-    CreateDirectories(directory);
+    const std::wstring fallback = state_->fallbackDirectory;
+    const bool fellBack = !CreateDirectories(directory) && !fallback.empty() && fallback != directory;
+    if (fellBack) state_->directory = fallback;
     state_->CloseFile();
     state_->Reopen();
+    // Still inside the (recursive) lock, so the warning is the first line of this open.
+    if (fellBack) Write(L"WARN", L"无法创建日志目录: " + directory + L"，日志写在 " + fallback);
+    LeaveCriticalSection(&state_->lock);
+}
+
+void Logger::SetFallbackDirectory(const std::wstring& directory) {
+    EnterCriticalSection(&state_->lock);
+    state_->fallbackDirectory = directory;
     LeaveCriticalSection(&state_->lock);
 }
 
@@ -122,9 +135,9 @@ void Logger::Write(const wchar_t* level, const std::wstring& text) {
             state_->CloseFile();
             std::wstring path = state_->Path();
             std::wstring rotated = path + L".1";
-            DeleteFileW(rotated.c_str());
-            // When another process holds the file, the move fails and the same file is reopened;
-            // the next line tries again.
+            // The move replaces the old copy, so a failed move leaves it in place. Every logger
+            // opens with delete sharing; a file held without it makes the move fail, and the same
+            // file is reopened and the next line tries again.
             MoveFileExW(path.c_str(), rotated.c_str(), MOVEFILE_REPLACE_EXISTING);
             state_->Reopen();
         }

@@ -21,7 +21,10 @@ namespace {
 
 bool MakeDirectory(const std::wstring& path) {
     if (CreateDirectoryW(path.c_str(), nullptr)) return true;
-    return GetLastError() == ERROR_ALREADY_EXISTS;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    // A file of that name also "already exists"; only a directory will do.
+    DWORD attrs = GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace

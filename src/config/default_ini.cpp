@@ -29,7 +29,7 @@ const std::wstring& DefaultIniTemplate() {
         L"sha256=\r\n"
         L"; 出网代理，例如 http://127.0.0.1:7890；填 auto 表示读系统(IE)代理设置\r\n"
         L"proxy=\r\n"
-        L"; 备选下载地址，分号分隔。GitHub 直连慢时可填镜像，例如：\r\n"
+        L"; 备选下载地址，用 ; 分隔（两边可有空格），这一行只有 \" #\" 开始注释。GitHub 直连慢时可填镜像，例如：\r\n"
         L"; mirrors=https://mirror.example.com/https://github.com/cloudflare/cloudflared/releases/download/2023.10.0/cloudflared-windows-amd64.exe\r\n"
         L"mirrors=\r\n"
         L"; 并发分段数：GitHub 对单连接限速，4~8 通常明显更快；1 = 单连接\r\n"

@@ -56,8 +56,10 @@ void ParseIniText(const std::wstring& text, std::vector<IniEntry>& entries) {
                 if (eq != std::wstring::npos) {
                     std::wstring key = TrimText(line.substr(0, eq));
                     std::wstring value = TrimText(line.substr(eq + 1));
-                    size_t cut = value.find(L" ;");
-                    if (cut == std::wstring::npos) cut = value.rfind(L'\t');
+                    // The mirror list is separated by ";", so only " #" starts its comment.
+                    const bool list = ToLowerAscii(key) == L"mirrors";
+                    size_t cut = value.find(list ? L" #" : L" ;");
+                    if (cut == std::wstring::npos && !list) cut = value.rfind(L'\t');
                     if (cut != std::wstring::npos) value = TrimText(value.substr(0, cut));
                     if (!key.empty()) entries.push_back(IniEntry{section, key, value});
                 }

@@ -94,7 +94,9 @@ void ApplyIniEntries(const std::vector<IniEntry>& entries, const std::wstring& i
     s = L"supervisor";
     sup.restart_delay = IniGetInt(entries, s, L"restart_delay", sup.restart_delay);
     sup.max_restart_delay = IniGetInt(entries, s, L"max_restart_delay", sup.max_restart_delay);
-    sup.log_dir = ResolvePath(dir, Text(entries, s, L"log_dir", sup.log_dir));
+    // An empty log_dir means the INI folder, never the current directory.
+    std::wstring logDir = Text(entries, s, L"log_dir", sup.log_dir);
+    sup.log_dir = logDir.empty() ? dir : ResolvePath(dir, logDir);
     sup.log_rotate_mb = IniGetInt(entries, s, L"log_rotate_mb", sup.log_rotate_mb);
     sup.heartbeat_warn_sec = IniGetInt(entries, s, L"heartbeat_warn_sec", sup.heartbeat_warn_sec);
     // Present but empty turns the readiness watch off.

@@ -21,6 +21,9 @@ bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error
     // Whatever prints the token later (the connector's own usage text among them) reaches the log
     // masked: the logger learns every token as soon as it is read.
     Logger::Instance().AddSecret(config.tunnel.token);
+    // Every later open of the log (each command, each hosting, the supervisor after a reload)
+    // falls back to the INI folder when log_dir cannot be made.
+    Logger::Instance().SetFallbackDirectory(config.ini_dir);
     return true;
 }
 
@@ -28,11 +31,8 @@ bool PrepareConfig(const std::wstring& iniPath, std::wstring* error) {
     if (!EnsureDefaultIni(iniPath, error)) return false;
     Config& config = CurrentConfig();
     if (!LoadConfig(iniPath, config, error)) return false;
-    if (CreateDirectories(config.supervisor.log_dir)) return true;
-    // Without its directory the log would go nowhere; the INI directory is the fallback.
-    Logger& logger = Logger::Instance();
-    logger.Open(config.ini_dir, L"mosswarden", config.supervisor.log_rotate_mb, false, std::wstring());
-    logger.Write(L"WARN", L"无法创建日志目录: " + config.supervisor.log_dir);
+    // When it cannot be made, the logger's open falls back to the INI folder and says so there.
+    CreateDirectories(config.supervisor.log_dir);
     return true;
 }
 

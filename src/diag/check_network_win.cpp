@@ -1,19 +1,20 @@
 // The network check's request and the "checknet" command.
 #include "diag/check_network.h"
 
-#include <algorithm>
-
 #include "base/console.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "base/win.h"
+#include "config/loader.h"
+#include "net/body.h"
 #include "net/http.h"
 #include "net/http_text.h"
+#include "net/proxy.h"
 
 namespace mw {
 
 namespace {
 
-const uint32_t kReadChunk = 65536;
 const int kCheckTimeoutSeconds = 60;
 
 bool Fail(std::wstring* error, const std::wstring& text) {
@@ -22,32 +23,23 @@ bool Fail(std::wstring* error, const std::wstring& text) {
 }
 
 bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring& proxy, int timeoutSeconds,
-              std::string* body, std::wstring* error, uint32_t* status) {
+              std::string* body, std::wstring* error, uint32_t* status, uint32_t* errorCode) {
     std::wstring text;
-    if (!request.Open(url, proxy, timeoutSeconds, &text)) return Fail(error, text);
-    if (!request.Send(0, 0, false, &text)) return Fail(error, text);
+    if (!request.Open(url, proxy, timeoutSeconds, &text) || !request.Send(0, 0, false, &text)) {
+        if (errorCode) *errorCode = request.ErrorCode();
+        return Fail(error, text);
+    }
     uint32_t code = request.StatusCode();
     if (status) *status = code;
     if (code < 200 || code > 299) return Fail(error, HttpStatusText(unsigned(code)));
 
     std::string bytes;
-    std::string buffer(kReadChunk, '\0');
-    for (;;) {
-        uint32_t available = 0;
-        if (!request.QueryAvailable(&available)) {
-            DWORD err = GetLastError();
-            return Fail(error, L"读取失败: " + Win32ErrorText(err));
-        }
-        if (available == 0) break;
-        uint32_t got = 0;
-        if (!request.Read(&buffer[0], std::min(available, kReadChunk), &got)) {
-            DWORD err = GetLastError();
-            return Fail(error, L"读取失败: " + Win32ErrorText(err));
-        }
-        if (got == 0) break;
-        bytes.append(buffer.data(), got);
-        if (bytes.size() > kCheckNetBodyLimit) break;
-    }
+    BodyCopy copy;
+    copy.memory = &bytes;
+    copy.want = kCheckNetBodyLimit + 1;
+    copy.timeoutSeconds = timeoutSeconds;
+    copy.readError = errorCode;
+    if (!CopyBody(request, copy, nullptr, &text)) return Fail(error, text);
     if (body) *body = std::move(bytes);
     return true;
 }
@@ -55,22 +47,30 @@ bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring&
 }  // namespace
 
 bool HttpGetSmall(const std::wstring& url, const std::wstring& proxy, int timeoutSeconds, std::string* body,
-                  std::wstring* error, uint32_t* status) {
+                  std::wstring* error, uint32_t* status, uint32_t* errorCode) {
     HttpRequest request;
-    bool ok = GetSmall(request, url, proxy, timeoutSeconds, body, error, status);
+    bool ok = GetSmall(request, url, proxy, timeoutSeconds, body, error, status, errorCode);
     request.Close();
     return ok;
 }
 
-int CheckNetwork(const std::vector<std::wstring>& args) {
+int CheckNetwork(const std::vector<std::wstring>& args, const std::wstring& iniPath) {
     const std::wstring url = CheckNetUrl(args);
+    // The downloads' proxy choice; a missing or unreadable INI leaves the default (no proxy).
+    Config config;
+    if (FileExists(iniPath)) LoadConfig(iniPath, config);
+    ProxyChoice choice = DecideProxy(config.cloudflared.proxy);
+    WriteOut(CheckNetProxyLine(choice.logText));
+    const std::wstring proxy = ProxyForUrl(choice, url);
+    if (proxy.empty() && !choice.proxy.empty()) WriteOut(ProxyBypassedText(UrlHost(url)));
     const ULONGLONG start = GetTickCount64();
     std::string body;
     std::wstring error;
     uint32_t status = 0;
-    if (!HttpGetSmall(url, L"", kCheckTimeoutSeconds, &body, &error, &status)) {
-        WriteErr(L"请求失败: " + error);
-        WriteErr(L"如果是 12029/12175/12157 一类，先跑 --tlsfix 然后重启系统");
+    uint32_t errorCode = 0;
+    if (!HttpGetSmall(url, proxy, kCheckTimeoutSeconds, &body, &error, &status, &errorCode)) {
+        WriteErr(CheckNetFailureLine(error));
+        for (const std::wstring& line : CheckNetHints(errorCode, status, !proxy.empty())) WriteErr(line);
         return 1;
     }
     const uint32_t elapsed = static_cast<uint32_t>(GetTickCount64() - start);

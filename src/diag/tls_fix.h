@@ -14,6 +14,8 @@ struct TlsFixResult {
 };
 
 enum class RegRoot { CurrentUser, LocalMachine };
+// Which registry view a value goes to: the process's own, or the 64-bit or the 32-bit one.
+enum class RegView { Own, Bits64, Bits32 };
 
 // One REG_DWORD the fix writes.
 struct TlsRegValue {
@@ -21,13 +23,16 @@ struct TlsRegValue {
     const wchar_t* key;
     const wchar_t* name;
     uint32_t data;
+    RegView view;
 };
 
 // Writes one value (create/open the key, set, close); true when every call succeeded.
 using TlsValueWriter = std::function<bool(const TlsRegValue& value)>;
 
 // Every value of every group is attempted; a group is written only when all its values were.
-TlsFixResult ApplyTlsFixWith(const TlsValueWriter& write);
+// On 64-bit Windows the WinHttp value goes to both registry views, since 32-bit and 64-bit
+// programs read their own.
+TlsFixResult ApplyTlsFixWith(const TlsValueWriter& write, bool windows64);
 // ApplyTlsFixWith the registry; never fails as a whole.
 TlsFixResult ApplyTlsFix();
 

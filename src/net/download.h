@@ -12,6 +12,7 @@ struct DownloadOptions {
     std::wstring primaryUrl;
     std::wstring target;  // transfers write target + ".part", never target itself
     std::wstring proxy;   // raw INI value: empty, "auto" or an explicit proxy
+    std::wstring proxyBypass;  // set by the driver: the system's bypass list that goes with an "auto" proxy
     std::vector<std::wstring> mirrors;
     int timeoutSeconds = 600;
     int chunks = 4;

@@ -9,6 +9,8 @@ namespace mw {
 
 constexpr int kMaxSegments = 16;
 constexpr uint64_t kSegmentedMinimum = 4194304;  // files below 4 MiB take one connection
+// The connector is about 30 MB; anything stated or sent beyond this is not it and would only fill the disk.
+constexpr uint64_t kMaxDownloadSize = 268435456;
 
 struct ByteRange {
     uint64_t first = 0;

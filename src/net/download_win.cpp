@@ -16,7 +16,9 @@ bool DownloadCancelled(void* cancel) {
 
 bool DownloadWithFallback(const DownloadOptions& options, std::wstring* errorText, uint32_t* status) {
     DownloadOptions copy = options;
-    copy.proxy = SelectProxy(options.proxy);
+    ProxyChoice proxy = SelectProxy(options.proxy);
+    copy.proxy = proxy.proxy;
+    copy.proxyBypass = proxy.bypass;
     const std::wstring partPath = copy.target + L".part";
     std::vector<std::wstring> urls = BuildUrlList(copy.primaryUrl, copy.mirrors);
     Logger& log = Logger::Instance();

@@ -34,6 +34,8 @@ public:
               std::wstring* errorText = nullptr);
     // Sends "Range: bytes=first-last" (both inclusive) when withRange; waits for the headers.
     bool Send(uint64_t rangeFirst, uint64_t rangeLast, bool withRange, std::wstring* errorText = nullptr);
+    // The Win32 or WinHTTP code of the last failed Open or Send; 0 when none failed.
+    uint32_t ErrorCode() const { return errorCode_; }
     // 0 when the status cannot be queried.
     uint32_t StatusCode();
     // infoLevel is a WINHTTP_QUERY_* value; name is used with WINHTTP_QUERY_CUSTOM, else null.
@@ -48,6 +50,7 @@ private:
     UniqueInternet session_;
     UniqueInternet connection_;
     UniqueInternet request_;
+    uint32_t errorCode_ = 0;
 };
 
 }  // namespace mw

@@ -23,6 +23,12 @@ uint32_t ReceiveTimeoutMs(int timeoutSeconds) {
     return static_cast<uint32_t>(seconds) * 1000u;
 }
 
+int BodyReceiveSeconds(int timeoutSeconds, int stallSeconds) {
+    int timeout = timeoutSeconds > 0 ? timeoutSeconds : 600;
+    if (stallSeconds > 0 && stallSeconds < timeout) return stallSeconds;
+    return timeout;
+}
+
 uint32_t OpenRequestFlags(bool secure) { return secure ? 0x800100u : 0x100u; }
 
 std::wstring RequestHeaderText(uint64_t rangeFirst, uint64_t rangeLast, bool withRange) {
@@ -58,9 +64,61 @@ uint64_t ContentRangeTotal(const std::wstring& contentRange) {
     return ParseDecimalU64(total);
 }
 
+namespace {
+
+struct CodeMeaning {
+    uint32_t code;
+    const wchar_t* meaning;
+    bool tls;
+};
+
+const CodeMeaning kWinHttpMeanings[] = {
+    {12002, L"超时，服务器长时间没有响应", false},
+    {12007, L"无法解析服务器名称（DNS）", false},
+    {12029, L"无法连接到服务器", false},
+    {12030, L"连接被中止", false},
+    {12031, L"连接被重置", false},
+    {12152, L"服务器的响应无效", false},
+    // winhttp.h calls 12156 a failed redirect; on Windows 7 it is what a failed TLS handshake with the
+    // redirect target (GitHub's release storage) looks like.
+    {12156, L"重定向失败（多为跳转后的 TLS/安全通道失败）", true},
+    {12157, L"安全通道错误（TLS 握手失败）", true},
+    {12175, L"安全连接失败（TLS）", true},
+    {12038, L"证书上的名称与主机不符", false},
+    {12044, L"服务器要求客户端证书", false},
+    {12045, L"证书的颁发机构不受信任", false},
+};
+
+const CodeMeaning* FindMeaning(uint32_t code) {
+    for (const CodeMeaning& entry : kWinHttpMeanings) {
+        if (entry.code == code) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const wchar_t* WinHttpErrorMeaning(uint32_t code) {
+    const CodeMeaning* entry = FindMeaning(code);
+    return entry ? entry->meaning : nullptr;
+}
+
+bool IsTlsErrorCode(uint32_t code) {
+    const CodeMeaning* entry = FindMeaning(code);
+    return entry != nullptr && entry->tls;
+}
+
+std::wstring ComposeWinHttpErrorText(uint32_t code, const std::wstring& moduleText) {
+    const wchar_t* meaning = WinHttpErrorMeaning(code);
+    if (meaning) return FormatText(L"%u: %s", unsigned(code), meaning);
+    std::wstring text = TrimText(moduleText);
+    if (!text.empty()) return FormatText(L"%u: %s", unsigned(code), text.c_str());
+    return FormatText(L"%u", unsigned(code));
+}
+
 std::wstring HttpStatusText(uint32_t status) { return FormatText(L"HTTP 状态码 %u", unsigned(status)); }
 
-std::wstring ReadFailedText(uint32_t error) { return L"读取失败: " + Win32ErrorText(error); }
+std::wstring ReadFailedText(uint32_t error) { return L"读取失败: " + NetErrorText(error); }
 
 std::wstring WriteFailedText(uint32_t error) { return L"写入失败: " + Win32ErrorText(error); }
 
@@ -69,5 +127,7 @@ std::wstring StalledText(int32_t stallSeconds) {
 }
 
 std::wstring CancelledText() { return L"收到停止信号，下载中止"; }
+
+std::wstring SizeAbnormalText() { return L"远端大小异常"; }
 
 }  // namespace mw

@@ -57,14 +57,16 @@ bool HttpRequest::Open(const std::wstring& url, const std::wstring& proxy, int t
     }
     if (!session_) {
         DWORD err = GetLastError();
-        SetError(errorText, L"WinHttpOpen 失败: " + Win32ErrorText(err));
+        errorCode_ = err;
+        SetError(errorText, L"WinHttpOpen 失败: " + NetErrorText(err));
         return false;
     }
     WinHttpSetTimeouts(session_.get(), 20000, 30000, 60000, static_cast<int>(ReceiveTimeoutMs(timeoutSeconds)));
     connection_.reset(WinHttpConnect(session_.get(), cracked.host.c_str(), cracked.port, 0));
     if (!connection_) {
         DWORD err = GetLastError();
-        SetError(errorText, L"WinHttpConnect 失败: " + Win32ErrorText(err));
+        errorCode_ = err;
+        SetError(errorText, L"WinHttpConnect 失败: " + NetErrorText(err));
         return false;
     }
     request_.reset(WinHttpOpenRequest(connection_.get(), L"GET", cracked.path.c_str(), nullptr,
@@ -72,7 +74,8 @@ bool HttpRequest::Open(const std::wstring& url, const std::wstring& proxy, int t
                                       OpenRequestFlags(cracked.secure)));
     if (!request_) {
         DWORD err = GetLastError();
-        SetError(errorText, L"WinHttpOpenRequest 失败: " + Win32ErrorText(err));
+        errorCode_ = err;
+        SetError(errorText, L"WinHttpOpenRequest 失败: " + NetErrorText(err));
         return false;
     }
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS;
@@ -87,7 +90,8 @@ bool HttpRequest::Send(uint64_t rangeFirst, uint64_t rangeLast, bool withRange, 
     if (ok) ok = WinHttpReceiveResponse(request_.get(), nullptr);
     if (!ok) {
         DWORD err = request_ ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_HANDLE);
-        SetError(errorText, FormatText(L"请求失败: %s", Win32ErrorText(err).c_str()));
+        errorCode_ = err;
+        SetError(errorText, FormatText(L"请求失败: %s", NetErrorText(err).c_str()));
         return false;
     }
     return true;

@@ -5,10 +5,12 @@
 
 namespace mw {
 
-std::wstring ProgressText(const std::wstring& label, uint64_t done, uint64_t total, uint64_t elapsedMs) {
+std::wstring ProgressText(const std::wstring& label, uint64_t done, uint64_t total, uint64_t elapsedMs,
+                          uint64_t resumed) {
     double elapsed = static_cast<double>(elapsedMs) / 1000.0;
     if (elapsed < 0.5) elapsed = 0.5;
-    double speed = static_cast<double>(done) / 1024.0 / elapsed;
+    uint64_t transferred = done > resumed ? done - resumed : 0;
+    double speed = static_cast<double>(transferred) / 1024.0 / elapsed;
     const double mb = 1048576.0;
     if (total == 0) {
         return FormatText(L"%s %.1f MB  %.0f KB/s", label.c_str(), static_cast<double>(done) / mb, speed);

@@ -41,6 +41,8 @@ SystemProxyValues ReadInternetSettings() {
         values.proxyServer.pop_back();
     }
     values.autoConfigUrl = ReadStringValue(key.get(), L"AutoConfigURL", 4096);
+    values.proxyOverride = ReadStringValue(key.get(), L"ProxyOverride", 8192);
+    while (!values.proxyOverride.empty() && values.proxyOverride.back() == L'\0') values.proxyOverride.pop_back();
     while (!values.autoConfigUrl.empty() && values.autoConfigUrl.back() == L'\0') values.autoConfigUrl.pop_back();
     return values;
 }
@@ -49,12 +51,16 @@ SystemProxyValues ReadInternetSettings() {
 
 std::wstring ReadSystemProxy(std::wstring* note) { return DecideSystemProxy(ReadInternetSettings(), note); }
 
-std::wstring SelectProxy(const std::wstring& setting) {
+ProxyChoice DecideProxy(const std::wstring& setting) {
     SystemProxyValues system;
     if (IsAutoProxySetting(setting)) system = ReadInternetSettings();
-    ProxyChoice choice = ChooseProxy(setting, system);
+    return ChooseProxy(setting, system);
+}
+
+ProxyChoice SelectProxy(const std::wstring& setting) {
+    ProxyChoice choice = DecideProxy(setting);
     if (!choice.logText.empty()) Logger::Instance().Write(L"INFO", choice.logText);
-    return choice.proxy;
+    return choice;
 }
 
 }  // namespace mw

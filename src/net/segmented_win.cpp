@@ -6,10 +6,12 @@
 #include "base/logger.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "net/body.h"
 #include "net/download_plan.h"
 #include "net/http.h"
 #include "net/http_text.h"
 #include "net/probe.h"
+#include "net/proxy.h"
 #include "net/transfer.h"
 
 namespace mw {
@@ -32,7 +34,10 @@ DWORD WINAPI SegmentThread(LPVOID parameter) {
 bool RunSegment(Segment& segment) {
     HttpRequest request;
     std::wstring error;
-    if (!request.Open(segment.url, segment.proxy, segment.timeoutSeconds, &error)) return SegmentFail(segment, error);
+    if (!request.Open(segment.url, segment.proxy, BodyReceiveSeconds(segment.timeoutSeconds, segment.stallSeconds),
+                      &error)) {
+        return SegmentFail(segment, error);
+    }
     if (!request.Send(segment.first, segment.last, segment.last >= segment.first, &error)) {
         return SegmentFail(segment, error);
     }
@@ -48,43 +53,15 @@ bool RunSegment(Segment& segment) {
         return SegmentFail(segment, L"创建分段文件失败: " + segment.path + L" (" + Win32ErrorText(err) + L")");
     }
     uint64_t want = segment.last >= segment.first ? segment.last - segment.first + 1 : 0;
+    BodyCopy copy;
+    copy.file = file.get();
+    copy.want = want;
+    copy.timeoutSeconds = segment.timeoutSeconds;
+    copy.stallSeconds = segment.stallSeconds;
+    copy.progress = segment.progress;
+    copy.cancel = segment.cancel;
     uint64_t got = 0;
-    uint64_t lastData = GetTickCount64();
-    std::vector<char> buffer(65536);
-    uint32_t available = 0;
-    if (!request.QueryAvailable(&available)) {
-        DWORD err = GetLastError();
-        return SegmentFail(segment, ReadFailedText(err));
-    }
-    while (available > 0) {
-        uint32_t ask = available < buffer.size() ? available : static_cast<uint32_t>(buffer.size());
-        uint32_t read = 0;
-        if (!request.Read(buffer.data(), ask, &read)) {
-            DWORD err = GetLastError();
-            return SegmentFail(segment, ReadFailedText(err));
-        }
-        if (read == 0) break;
-        DWORD toWrite = read;
-        if (want != 0 && got + read > want) toWrite = static_cast<DWORD>(want - got);
-        uint32_t written = 0;
-        if (!WriteAllBytes(file.get(), buffer.data(), toWrite, &written)) {
-            DWORD err = GetLastError();
-            return SegmentFail(segment, WriteFailedText(err));
-        }
-        if (segment.progress) segment.progress->done.fetch_add(written);
-        uint64_t now = GetTickCount64();
-        if (segment.stallSeconds > 0 && now - lastData > static_cast<uint64_t>(segment.stallSeconds) * 1000u) {
-            return SegmentFail(segment, StalledText(segment.stallSeconds));
-        }
-        lastData = now;
-        got += written;
-        if (want != 0 && got >= want) break;
-        if (DownloadCancelled(segment.cancel)) return SegmentFail(segment, CancelledText());
-        if (!request.QueryAvailable(&available)) {
-            DWORD err = GetLastError();
-            return SegmentFail(segment, ReadFailedText(err));
-        }
-    }
+    if (!CopyBody(request, copy, &got, &error)) return SegmentFail(segment, error);
     file.reset();
     if (want != 0 && got != want) {
         return SegmentFail(segment, FormatText(L"分段长度不符：期望 %llu，实际 %llu",
@@ -125,8 +102,13 @@ bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& ta
     return true;
 }
 
-bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, std::wstring* errorText,
+bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& given, std::wstring* errorText,
                      uint32_t* status) {
+    DownloadOptions options = given;
+    if (!options.proxy.empty() && HostBypassesProxy(UrlHost(url), options.proxyBypass)) {
+        Logger::Instance().Write(L"INFO", ProxyBypassedText(UrlHost(url)));
+        options.proxy.clear();
+    }
     const std::wstring partPath = options.target + L".part";
     ProbeResult probe = ProbeRange(url, options.proxy, options.timeoutSeconds);
     if (status) *status = probe.status;
@@ -138,6 +120,10 @@ bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, st
     if (probe.size != 0) {
         log.Write(L"INFO", FormatText(L"远端大小 %.1f MB，%s", static_cast<double>(probe.size) / 1048576.0,
                                       probe.rangeSupported ? L"支持断点/分段" : L"不支持 Range（单连接）"));
+    }
+    if (probe.size > kMaxDownloadSize) {
+        if (errorText) *errorText = SizeAbnormalText();
+        return false;
     }
     ProgressState progress;
     progress.total = probe.size;

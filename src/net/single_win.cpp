@@ -1,10 +1,10 @@
 // Single-connection download into the partial file, continuing an earlier partial file when it can.
-#include <vector>
-
 #include "base/handles.h"
 #include "base/logger.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "net/body.h"
+#include "net/download_plan.h"
 #include "net/http.h"
 #include "net/http_text.h"
 #include "net/transfer.h"
@@ -24,14 +24,21 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
                     uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
                     int progressInterval, ProgressState* progress, std::wstring* errorText, void* cancel) {
     uint64_t existing = FileSizeOrZero(partPath);
-    if (expectedSize != 0 && existing >= expectedSize) return true;
+    if (expectedSize != 0 && existing >= expectedSize) {
+        // Counted as resumed, so the final line reads 100% and not 0%.
+        if (progress) {
+            progress->done.fetch_add(existing);
+            progress->resumed += existing;
+        }
+        return true;
+    }
     // Without a known size the resume range would be "bytes=N-0", which servers reject or ignore;
     // start over instead of asking for it.
     if (expectedSize == 0) existing = 0;
 
     HttpRequest request;
     std::wstring error;
-    if (!request.Open(url, proxy, timeoutSeconds, &error)) return Fail(errorText, error);
+    if (!request.Open(url, proxy, BodyReceiveSeconds(timeoutSeconds, stallSeconds), &error)) return Fail(errorText, error);
     uint64_t last = expectedSize != 0 ? expectedSize - 1 : 0;
     if (!request.Send(existing, last, rangeSupported && existing > 0, &error)) return Fail(errorText, error);
 
@@ -63,50 +70,30 @@ bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const st
             DWORD err = GetLastError();
             return Fail(errorText, WriteFailedText(err));
         }
-        if (progress) progress->done.fetch_add(existing);
+        if (progress) {
+            progress->done.fetch_add(existing);
+            progress->resumed += existing;
+        }
     }
 
-    std::vector<char> buffer(65536);
-    uint64_t lastReport = GetTickCount64();
-    uint64_t lastData = lastReport;
-    uint32_t available = 0;
-    if (!request.QueryAvailable(&available)) {
-        DWORD err = GetLastError();
-        return Fail(errorText, ReadFailedText(err));
-    }
-    while (available > 0) {
-        uint32_t want = available < buffer.size() ? available : static_cast<uint32_t>(buffer.size());
-        uint32_t got = 0;
-        if (!request.Read(buffer.data(), want, &got)) {
-            DWORD err = GetLastError();
-            return Fail(errorText, ReadFailedText(err));
-        }
-        if (got == 0) break;
-        uint32_t written = 0;
-        if (!WriteAllBytes(file.get(), buffer.data(), got, &written)) {
-            DWORD err = GetLastError();
-            return Fail(errorText, WriteFailedText(err));
-        }
-        if (progress) progress->done.fetch_add(written);
-        uint64_t now = GetTickCount64();
-        if (progress && progressInterval > 0 &&
-            now - lastReport >= static_cast<uint64_t>(progressInterval) * 1000u) {
-            lastReport = now;
-            progress->Report(L"进度");
-        }
-        if (stallSeconds > 0 && now - lastData > static_cast<uint64_t>(stallSeconds) * 1000u) {
-            return Fail(errorText, StalledText(stallSeconds));
-        }
-        lastData = now;
-        // Checked before the next read: the partial file keeps what has arrived, for the next resume.
-        if (DownloadCancelled(cancel)) return Fail(errorText, CancelledText());
-        if (!request.QueryAvailable(&available)) {
-            DWORD err = GetLastError();
-            return Fail(errorText, ReadFailedText(err));
-        }
-    }
+    BodyCopy copy;
+    copy.file = file.get();
+    // With a stated size the body stops there; without one it stops at the cap.
+    copy.want = expectedSize != 0 ? expectedSize - existing : 0;
+    copy.cap = expectedSize != 0 ? 0 : kMaxDownloadSize;
+    copy.timeoutSeconds = timeoutSeconds;
+    copy.stallSeconds = stallSeconds;
+    copy.progressInterval = progressInterval;
+    copy.progress = progress;
+    copy.cancel = cancel;
+    bool copiedAll = CopyBody(request, copy, nullptr, &error);
     file.reset();
     request.Close();
+    if (!copiedAll) {
+        // Without a stated size there is no range to resume with, so the bytes are of no use.
+        if (expectedSize == 0) DeleteFileW(partPath.c_str());
+        return Fail(errorText, error);
+    }
 
     uint64_t actual = FileSizeOrZero(partPath);
     if (expectedSize != 0 && actual != expectedSize) {

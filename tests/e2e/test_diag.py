@@ -72,13 +72,25 @@ def test_tlsfix_writes_the_dwords_and_reports_the_same_twice(mw):
         "  + HKLM ...\\WinHttp\\DefaultSecureProtocols = 0xA00 (TLS1.1/1.2)",
         "  + HKLM SCHANNEL\\Protocols\\TLS 1.2\\Client Enabled=1, DisabledByDefault=0",
         "",
-        "写完后建议重启一次系统，再用 --checknet 复验。",
+        "写完后建议重启一次系统，再用 --checknet 复验；Windows 7 的 WinHTTP 要装了更新 KB3140245 才认这些设置。",
     ])
     for word in ("tlsfix", "--tlsfix"):
         r = mw.run(word)
         assert (r.rc, r.out, r.err) == (0, expected, b"")
         for key, name, data in TLS_VALUES:
             assert reg_dword(mw, key, name) == ("REG_DWORD", data), name
+
+
+def test_tlsfix_creates_the_winhttp_key_in_both_registry_views(mw):
+    key, name, data = TLS_VALUES[1]
+    for view in ("/reg:64", "/reg:32"):
+        mw.run("delete", key, "/f", view, program="reg.exe")
+    r = mw.run("tlsfix")
+    assert r.rc == 0
+    for view in ("/reg:64", "/reg:32"):
+        q = mw.run("query", key, "/v", name, view, program="reg.exe")
+        assert q.rc == 0, (view, q.out + q.err)
+        assert re.search(r"REG_DWORD\s+0x0*a00\b", q.out.decode("utf-8"), re.I), (view, q.out)
 
 
 BITS = {"x64": ("x64", "amd64", "Windows 7 build 7601 (x64, 32/64: native)"),
@@ -151,7 +163,7 @@ def test_selftest_with_a_directory_as_ini_fails_the_two_ini_checks(mw):
 
 
 TRACE = b"fl=1f1\nh=127.0.0.1\nip=127.0.0.1\ntls=off\n"
-HINT = "如果是 12029/12175/12157 一类，先跑 --tlsfix 然后重启系统"
+NO_PROXY = "代理: 未配置 proxy=，使用 WinHTTP 默认设置"
 
 
 @pytest.fixture(scope="module")
@@ -166,11 +178,13 @@ def server(tmp_path_factory):
         yield srv
 
 
-def checknet_ok(r):
-    """Exit code 0, nothing on stderr; returns (status, byte count, excerpt bytes)."""
+def checknet_ok(r, proxy_line=NO_PROXY):
+    """Exit code 0, nothing on stderr, the proxy line first; returns (status, byte count, excerpt bytes)."""
     assert (r.rc, r.err) == (0, b""), r.err
+    first = crlf([proxy_line])
+    assert r.out.startswith(first), r.out[:300]
     m = re.match(rb"HTTP (\d+)\xef\xbc\x8c(\d+) \xe5\xad\x97\xe8\x8a\x82\xef\xbc\x8c\xe8\x80\x97\xe6\x97\xb6 \d+ ms\r\n"
-                 rb"\xe5\x93\x8d\xe5\xba\x94\xe7\x89\x87\xe6\xae\xb5: (.*)\Z", r.out, re.S)
+                 rb"\xe5\x93\x8d\xe5\xba\x94\xe7\x89\x87\xe6\xae\xb5: (.*)\Z", r.out[len(first):], re.S)
     assert m, r.out[:300]
     return int(m.group(1)), int(m.group(2)), m.group(3)
 
@@ -208,34 +222,52 @@ def test_checknet_reads_a_10_mib_body_only_to_just_over_4_mib(mw, server):
     assert 4 * 1024 * 1024 < count <= 4 * 1024 * 1024 + 65536
 
 
-@pytest.mark.parametrize("make_url, error", [
-    (lambda s: s.url("/static/missing.txt"), "HTTP 状态码 404"),
-    (lambda s: s.url("/static/trace.txt?status=403"), "HTTP 状态码 403"),
-    (lambda s: "127.0.0.1:%d/static/trace.txt" % s.port, "URL 解析失败: 127.0.0.1:{port}/static/trace.txt"),
-    (lambda s: "ftp://127.0.0.1:%d/x" % s.port, "URL 解析失败: ftp://127.0.0.1:{port}/x"),
+@pytest.mark.parametrize("make_url, lines", [
+    (lambda s: s.url("/static/missing.txt"),
+     ["请求失败: HTTP 状态码 404", "网络是通的，服务器返回了 HTTP 404：检查 URL 是否正确"]),
+    (lambda s: s.url("/static/trace.txt?status=403"),
+     ["请求失败: HTTP 状态码 403", "网络是通的，服务器返回了 HTTP 403：检查 URL 是否正确"]),
+    (lambda s: "127.0.0.1:%d/static/trace.txt" % s.port, ["请求失败: URL 解析失败: 127.0.0.1:{port}/static/trace.txt"]),
+    (lambda s: "ftp://127.0.0.1:%d/x" % s.port, ["请求失败: URL 解析失败: ftp://127.0.0.1:{port}/x"]),
 ])
-def test_checknet_failures_print_the_error_and_the_hint(mw, server, make_url, error):
+def test_checknet_failures_print_the_error_and_the_advice_that_fits(mw, server, make_url, lines):
     r = mw.run("checknet", make_url(server))
-    assert (r.rc, r.out) == (1, b"")
-    assert r.err == crlf(["请求失败: " + error.format(port=server.port), HINT])
+    assert (r.rc, r.out) == (1, crlf([NO_PROXY]))
+    assert r.err == crlf(line.format(port=server.port) for line in lines)
 
 
-def test_checknet_connection_refused_is_a_request_failure(mw, server):
+def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    r = mw.run("checknet", "http://127.0.0.1:%d/" % port)
-    assert (r.rc, r.out) == (1, b"")
-    lines = r.err.decode("utf-8").split("\r\n")
-    assert lines[0].startswith("请求失败: 请求失败: 12029: ")
-    assert lines[1:] == [HINT, ""]
+        return s.getsockname()[1]
+
+
+def test_checknet_connection_refused_reads_as_such_without_tls_advice(mw, server):
+    r = mw.run("checknet", "http://127.0.0.1:%d/" % free_port())
+    assert (r.rc, r.out) == (1, crlf([NO_PROXY]))
+    assert r.err == crlf(["请求失败: 12029: 无法连接到服务器", "连不上服务器：检查网络和防火墙；可在 INI 里配 proxy= 走代理"])
+
+
+def test_checknet_uses_the_ini_proxy_and_says_so(mw, server):
+    proxy = "http://127.0.0.1:%d" % server.proxy_port
+    (mw.dir / "mosswarden.ini").write_text("[cloudflared]\r\nproxy=%s\r\n" % proxy, encoding="utf-8")
+    status, count, _ = checknet_ok(mw.run("checknet", server.url("/static/trace.txt?tag=cn-proxy")),
+                                   proxy_line="代理: 使用配置 " + proxy)
+    assert (status, count) == (200, len(TRACE))
+    assert len(server.proxy_log("cn-proxy")) == 1, "the request passed the proxy"
+
+    # A proxy that refuses: the advice names the proxy, not the server.
+    (mw.dir / "mosswarden.ini").write_text("[cloudflared]\r\nproxy=127.0.0.1:%d\r\n" % free_port(), encoding="utf-8")
+    r = mw.run("checknet", server.url("/static/trace.txt"))
+    assert r.rc == 1
+    assert r.err.decode("utf-8").split("\r\n")[1] == "连不上代理：检查 INI 里的 proxy= 地址和端口，以及代理程序是否在运行"
 
 
 def test_checknet_with_only_options_uses_the_default_url(mw):
     # No network here: the default https URL cannot be reached, whatever the WinHTTP error.
     r = mw.run("checknet", "--ini", "x.ini")
-    assert (r.rc, r.out) == (1, b"")
+    assert (r.rc, r.out) == (1, crlf([NO_PROXY]))
     lines = r.err.decode("utf-8").split("\r\n")
-    assert lines[0].startswith("请求失败: 请求失败: ")
-    assert lines[1:] == [HINT, ""]
+    assert lines[0].startswith("请求失败: ") and not lines[0].startswith("请求失败: 请求失败: ")
+    assert "先跑 --tlsfix" not in r.err.decode("utf-8")
     assert not (mw.dir / "x.ini").exists()

@@ -309,3 +309,19 @@ def test_ensure_in_config_mode_that_cannot_write_config_yml_exits_3(mw, srv):
     assert r.rc == 3, r.out_text
     assert r.err == ("写入 config.yml 失败: " + mw.win_dir + "\\missing\\dir\\c.yml\r\n").encode("utf-8")
     assert "config.yml: " not in r.out_text
+@pytest.mark.parametrize("log_dir, warned", [("logs", True), ("", False)])
+def test_the_download_log_lands_beside_the_ini_when_log_dir_is_a_file_or_empty(mw, srv, log_dir, warned):
+    served = stand_in()
+    prepare(mw, srv, "logdir", served=served, sha256=sha(served))
+    with open(mw.dir / "mosswarden.ini", "ab") as ini:
+        ini.write(("[supervisor]\r\nlog_dir=%s\r\n" % log_dir).encode("utf-8"))
+    if warned:
+        (mw.dir / "logs").write_bytes(b"a file, not a folder")
+    r = mw.run("download")
+    assert r.rc == 0, r.out_text + r.err_text
+    logs = list(mw.dir.glob("mosswarden-*.log"))
+    assert len(logs) == 1, list(mw.dir.iterdir())
+    text = logs[0].read_bytes().decode("utf-8")
+    assert "SHA256 校验通过: " in text
+    warning = "[WARN] 无法创建日志目录: %s\\logs，日志写在 %s\r\n" % (mw.win_dir, mw.win_dir)
+    assert (warning in text) == warned, text

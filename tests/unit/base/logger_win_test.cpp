@@ -73,6 +73,36 @@ TEST_F(LoggerWin, RotatesAtLimitAndReplacesOldCopy) {
     EXPECT_EQ(Lines(ReadAll(file)).size(), 1u);
 }
 
+// Another process's logger holds the file (with the same sharing): the rotation still happens,
+// and when the move cannot happen the old copy is kept, not deleted first.
+TEST_F(LoggerWin, RotationWhileAnotherWriterHoldsTheFile) {
+    std::wstring file = Path(L"mosswarden-service.log");
+    ASSERT_TRUE(WriteWholeFile(file + L".1", "old copy"));
+    Logger& log = Logger::Instance();
+    log.Open(dir_, L"mosswarden", 1, false, L"mosswarden-service.log");
+    HANDLE other = CreateFileW(file.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    std::wstring chunk(1000, L'a');
+    for (int i = 0; i < 1016; ++i) log.Write(L"INFO", chunk);
+    CloseHandle(other);
+    EXPECT_EQ(ReadAll(file + L".1").size(), 1016u * 1033u) << "rotated although another writer held the file";
+
+    // A reader without delete sharing blocks the move: the copy stays as it was.
+    ASSERT_TRUE(WriteWholeFile(file + L".1", "old copy"));
+    for (int i = 0; i < 1015; ++i) log.Write(L"INFO", chunk);
+    HANDLE blocker = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+    log.Write(L"INFO", chunk);
+    CloseHandle(blocker);
+    EXPECT_EQ(ReadAll(file + L".1"), "old copy");
+    log.Write(L"INFO", L"next");
+    log.Close();
+    EXPECT_EQ(ReadAll(file + L".1").size(), 1016u * 1033u + 37u) << "the next line rotates";
+}
+
 TEST_F(LoggerWin, NonPositiveLimitMeans16MiB) {
     Logger& log = Logger::Instance();
     log.Open(dir_, L"m", 0, false, L"fixed.log");

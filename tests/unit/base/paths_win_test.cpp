@@ -20,6 +20,8 @@ TEST_F(PathsWin, CreateDirectoriesMakesThreeLevelsAndIsIdempotent) {
     // Below a file nothing can be created.
     ASSERT_TRUE(WriteWholeFile(Path(L"file"), "x"));
     EXPECT_FALSE(CreateDirectories(Path(L"file\\sub")));
+    // Nor is a file where the directory should be one.
+    EXPECT_FALSE(CreateDirectories(Path(L"file")));
 }
 
 TEST_F(PathsWin, FileExistsSizesAndDirectories) {

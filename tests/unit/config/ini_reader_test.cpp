@@ -54,7 +54,10 @@ TEST(IniGrammar, ValuesAfterCommentsTabsAndQuotes) {
     } cases[] = {
         {L"chunks = 8 ; faster", L"chunks", L"8"},
         {L"mirrors=x;y", L"mirrors", L"x;y"},
-        {L"mirrors = a ; b ; c", L"mirrors", L"a"},
+        // In the mirror list ";" separates and only " #" starts a comment; tabs are kept.
+        {L"mirrors = a ; b ; c", L"mirrors", L"a ; b ; c"},
+        {L"Mirrors = https://a/cf.exe ; https://b/cf.exe # two", L"Mirrors", L"https://a/cf.exe ; https://b/cf.exe"},
+        {L"mirrors = a#1 ;\tb", L"mirrors", L"a#1 ;\tb"},
         {L"extra_args = --a x\t--b y\t; note", L"extra_args", L"--a x\t--b y"},
         {L"extra_args = --a\t--b", L"extra_args", L"--a"},
         {L"extra_args = --a ;x\t--b", L"extra_args", L"--a"},

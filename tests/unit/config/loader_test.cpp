@@ -132,7 +132,8 @@ TEST(Loader, PathsResolveAgainstTheIniDirectory) {
          L"C:\\app", L"D:\\logs", L"\\\\server\\share\\c.json", L"C:\\app\\config.yml"},
         {L"C:\\app\\m.ini", L"[supervisor]\nlog_dir=..\\logs\n[tunnel]\ncredentials=/x/c.json\nconfig_file=\\y.yml",
          L"C:\\app", L"C:\\app\\..\\logs", L"C:\\app\\/x/c.json", L"C:\\app\\\\y.yml"},
-        {L"C:\\app\\m.ini", L"[supervisor]\nlog_dir=\n[tunnel]\nconfig_file=", L"C:\\app", L"", L"", L""},
+        // An empty log_dir is the INI folder, not the current directory.
+        {L"C:\\app\\m.ini", L"[supervisor]\nlog_dir= \n[tunnel]\nconfig_file=", L"C:\\app", L"C:\\app", L"", L""},
         {L"mosswarden.ini", L"", L".", L".\\logs", L"", L".\\config.yml"},
         {L"C:/a/b.ini", L"[tunnel]\ncredentials=c.json", L"C:/a", L"C:/a\\logs", L"C:/a\\c.json",
          L"C:/a\\config.yml"},

@@ -46,18 +46,30 @@ TEST_F(LoaderWin, PrepareWritesLoadsAndCreatesTheLogDirectory) {
     EXPECT_TRUE(attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY));
 }
 
-TEST_F(LoaderWin, PrepareFallsBackToTheIniDirectoryForLogs) {
+// A file named like the log folder: the command's own open of the log lands beside the INI, with
+// the warning, and a later reopen (as after a reload) does the same.
+TEST_F(LoaderWin, LogFallsBackToTheIniDirectoryWhenItsFolderCannotBeMade) {
     const std::wstring path = Path(L"mosswarden.ini");
-    ASSERT_TRUE(WriteWholeFile(path, "[supervisor]\r\nlog_dir=\r\n"));
+    ASSERT_TRUE(WriteWholeFile(path, "[supervisor]\r\nlog_dir=logs\r\n"));
+    ASSERT_TRUE(WriteWholeFile(Path(L"logs"), "a file, not a folder"));
     std::wstring error = L"untouched";
     ASSERT_TRUE(PrepareConfig(path, &error));
     EXPECT_EQ(error, L"untouched");
-    EXPECT_EQ(CurrentConfig().supervisor.log_dir, L"");
-    const std::wstring logPath = Logger::Instance().CurrentPath();
-    EXPECT_EQ(DirectoryOf(logPath), dir_);
+    EXPECT_EQ(CurrentConfig().supervisor.log_dir, Path(L"logs"));
+    for (int open = 0; open < 2; ++open) {
+        Logger::Instance().Open(CurrentConfig().supervisor.log_dir, L"mosswarden", 16, false, L"cmd.log");
+        Logger::Instance().Write(L"INFO", L"kept");
+    }
+    EXPECT_EQ(Logger::Instance().CurrentPath(), Path(L"cmd.log"));
     Logger::Instance().Close();
-    const std::string log = ReadAll(logPath);
-    EXPECT_NE(log.find(" [WARN] " + WideToUtf8(L"无法创建日志目录: ") + "\r\n"), std::string::npos) << log;
+    const std::string log = ReadAll(Path(L"cmd.log"));
+    const std::string warn =
+        " [WARN] " + WideToUtf8(L"无法创建日志目录: " + Path(L"logs") + L"，日志写在 " + dir_) + "\r\n";
+    size_t first = log.find(warn);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(warn, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find(" [INFO] kept\r\n"), std::string::npos) << log;
+    EXPECT_EQ(ReadAll(Path(L"logs")), "a file, not a folder");
 }
 
 TEST_F(LoaderWin, PrepareFailsWithTheStepsErrorText) {

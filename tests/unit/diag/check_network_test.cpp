@@ -42,5 +42,40 @@ TEST(CheckNetSuccessLines, StatusLineAndExcerptOfAtMost200Bytes) {
     }
 }
 
+TEST(CheckNetFailureLine, PrefixOnce) {
+    EXPECT_EQ(CheckNetFailureLine(L"请求失败: 12029: 无法连接到服务器"), L"请求失败: 12029: 无法连接到服务器");
+    EXPECT_EQ(CheckNetFailureLine(L"HTTP 状态码 404"), L"请求失败: HTTP 状态码 404");
+    EXPECT_EQ(CheckNetFailureLine(L"URL 解析失败: x"), L"请求失败: URL 解析失败: x");
+}
+
+// The advice fits the failure: tlsfix only for TLS codes, the proxy named when one was used.
+TEST(CheckNetHints, FitTheFailure) {
+    const std::wstring tls = L"TLS/安全通道失败：先安装系统更新 KB3140245，再以管理员身份运行 --tlsfix，然后重启系统";
+    struct Case {
+        uint32_t code;
+        uint32_t status;
+        bool viaProxy;
+        std::vector<std::wstring> hints;
+    } cases[] = {
+        {12175, 0, false, {tls}},
+        {12157, 0, true, {tls}},
+        {12156, 0, false, {tls}},
+        {12007, 0, false, {L"域名解析失败：检查本机 DNS 设置，或在 INI 里配 proxy= 走代理"}},
+        {12007, 0, true, {L"代理的名称解析失败：检查 INI 里的 proxy= 地址"}},
+        {12029, 0, false, {L"连不上服务器：检查网络和防火墙；可在 INI 里配 proxy= 走代理"}},
+        {12029, 0, true, {L"连不上代理：检查 INI 里的 proxy= 地址和端口，以及代理程序是否在运行"}},
+        {12002, 0, true, {L"等待响应超时：网络慢或被拦截；检查 INI 里的 proxy= 是否可用"}},
+        {12031, 0, false, {L"连接被中断：网络不稳定或被拦截；可在 INI 里配 proxy= 走代理"}},
+        {12045, 0, false, {L"证书问题：检查系统时间是否正确，必要时更新系统根证书"}},
+        {0, 404, false, {L"网络是通的，服务器返回了 HTTP 404：检查 URL 是否正确"}},
+        {0, 407, true, {L"代理要求认证：换一个不需要认证的代理，或在代理软件里放行本机"}},
+        {0, 0, false, {}},
+        {12150, 0, false, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CheckNetHints(c.code, c.status, c.viaProxy), c.hints) << c.code << " " << c.status;
+    }
+}
+
 }  // namespace
 }  // namespace mw

@@ -104,6 +104,11 @@ TEST_F(DownloadTest, SingleCompletePartialMakesNoRequest) {
     EXPECT_TRUE(Single(Url(L"/file/4096"), 4096, true, &error)) << error;
     EXPECT_TRUE(ServerRanges().empty());
     EXPECT_EQ(ReadAll(Part()).size(), 5000u);
+
+    // Through the per-URL step the final line of such a partial file reads 100%.
+    ASSERT_TRUE(WriteBytes(Part(), PatternBytes(0, 4096)));
+    ASSERT_TRUE(DownloadFromUrl(Url(L"/file/4096"), Options(L"", 1), &error)) << error;
+    EXPECT_EQ(CountOf(LogText(), L"[INFO] 完成 100%  0.0/0.0 MB  0 KB/s  剩余 0 秒"), 1u) << WideToUtf8(LogText());
 }
 
 TEST_F(DownloadTest, SingleUnknownSizeAcceptsAnyBodyAndDoesNotResume) {
@@ -135,16 +140,55 @@ TEST_F(DownloadTest, SingleFailures) {
     }
 }
 
-TEST_F(DownloadTest, SingleStallFailsOnlyWhenEnabled) {
-    const std::wstring url = Url(L"/file/100000", L"stall=1.6&stall_at=1000");
+// Stall means no byte for stall_timeout seconds, noticed while waiting: a pause shorter than the
+// limit goes on, a silence ends the transfer within the limit and a second, and 0 turns it off.
+TEST_F(DownloadTest, StallTimeoutOnOneConnectionAndOnSegments) {
+    struct Case {
+        int chunks;
+        std::wstring query;
+        int stallSeconds;
+        bool ok;
+    } cases[] = {
+        {1, L"stall=1.5&stall_at=100000", 3, true},
+        {1, L"stall=1.5&stall_at=100000", 0, true},
+        {1, L"stall=30&stall_at=100000", 2, false},
+        {4, L"stall=1.5&stall_at=100000", 3, true},
+        {4, L"stall=30&stall_at=100000", 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.query) + " chunks " + std::to_string(c.chunks) + " stall " +
+                     std::to_string(c.stallSeconds));
+        tag_ += L"s";
+        DeleteFileIfExists(Part());
+        DownloadOptions options = Options(Url(L"/file/4194304", c.query), c.chunks);
+        options.stallSeconds = c.stallSeconds;
+        std::wstring error;
+        uint64_t started = GetTickCount64();
+        bool ok = DownloadFromUrl(options.primaryUrl, options, &error);
+        uint64_t took = GetTickCount64() - started;
+        EXPECT_EQ(ok, c.ok) << WideToUtf8(error);
+        if (c.ok) {
+            EXPECT_TRUE(ReadAll(Part()) == PatternBytes(0, 4194304));
+        } else {
+            EXPECT_EQ(error, L"2 秒没有任何数据，判定卡死");
+            EXPECT_LT(took, 3000u + 1000u) << "the limit, a second, and the probe";
+        }
+    }
+}
+
+// A stated size beyond the cap is refused before a byte is written; a body without a stated size
+// stops at the cap and is deleted.
+TEST_F(DownloadTest, SizeCap) {
     std::wstring error;
-    EXPECT_FALSE(Single(url, 100000, true, &error, nullptr, 1, 3));
-    EXPECT_EQ(error, L"1 秒没有任何数据，判定卡死");
-    DeleteFileIfExists(Part());
-    // Stall check and periodic progress lines both off.
-    ASSERT_TRUE(Single(url, 100000, true, &error, nullptr, 0, 0)) << error;
-    EXPECT_EQ(ReadAll(Part()), PatternBytes(0, 100000));
-    EXPECT_EQ(CountOf(LogText(), L"进度"), 0u);
+    EXPECT_FALSE(DownloadFromUrl(Url(L"/file/1099511627776"), Options(L"", 4), &error));
+    EXPECT_EQ(error, L"远端大小异常");
+    EXPECT_FALSE(FileExists(Part()));
+    EXPECT_EQ(ServerRanges(), std::vector<std::string>{"bytes=0-0"});
+
+    EXPECT_FALSE(DownloadFromUrl(Url(L"/file/1099511627776", L"norange=1&nolength=1"), Options(L"", 4), &error));
+    EXPECT_EQ(error, L"远端大小异常");
+    EXPECT_FALSE(FileExists(Part()));
+    EXPECT_EQ(CountOf(LogText(), L"[INFO] 中止 256.0 MB"), 1u) << "it stopped at the cap";
 }
 
 TEST_F(DownloadTest, SingleWritesPeriodicProgress) {
@@ -308,6 +352,77 @@ TEST_F(DownloadTest, ExplicitProxyCarriesEveryRequest) {
     std::string passed = ProxyLog();
     EXPECT_EQ(std::count(passed.begin(), passed.end(), '\n'), 3) << passed;  // probe and two segments
     EXPECT_EQ(CountOf(LogText(), L"[INFO] 代理: 使用配置 " + ProxySetting()), 1u);
+}
+
+// Sets Internet Options proxy values for one test and puts back what was there.
+class InternetSettingsOverride {
+public:
+    InternetSettingsOverride() {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                        nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key_.put(), nullptr);
+        for (Saved& s : saved_) {
+            DWORD size = 8192;
+            s.data.resize(size);
+            s.present = RegQueryValueExW(key_.get(), s.name, nullptr, &s.type, s.data.data(), &size) == ERROR_SUCCESS;
+            s.data.resize(s.present ? size : 0);
+        }
+    }
+    ~InternetSettingsOverride() {
+        for (const Saved& s : saved_) {
+            if (s.present) {
+                RegSetValueExW(key_.get(), s.name, 0, s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
+            } else {
+                RegDeleteValueW(key_.get(), s.name);
+            }
+        }
+    }
+    void Set(const std::wstring& server, const std::wstring& bypass) {
+        DWORD one = 1;
+        RegSetValueExW(key_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+        SetString(L"ProxyServer", server);
+        SetString(L"ProxyOverride", bypass);
+        RegDeleteValueW(key_.get(), L"AutoConfigURL");
+    }
+
+private:
+    struct Saved {
+        const wchar_t* name;
+        bool present;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    void SetString(const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    UniqueRegKey key_;
+    Saved saved_[4] = {{L"ProxyEnable", false, 0, {}},
+                       {L"ProxyServer", false, 0, {}},
+                       {L"AutoConfigURL", false, 0, {}},
+                       {L"ProxyOverride", false, 0, {}}};
+};
+
+// "auto" takes the system proxy, except for hosts on the system's bypass list.
+TEST_F(DownloadTest, AutoProxyHonoursTheBypassList) {
+    ASSERT_FALSE(proxyPort_.empty()) << "MW_FAULT_PROXY_PORT is not set";
+    InternetSettingsOverride settings;
+    struct Case {
+        std::wstring bypass;
+        int viaProxy;
+    } cases[] = {{L"<local>;10.*", 2}, {L"<local>; 127.0.0.*", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.bypass));
+        tag_ += L"b";
+        DeleteFileIfExists(Part());
+        settings.Set(L"127.0.0.1:" + proxyPort_, c.bypass);
+        DownloadOptions options = Options(Url(L"/file/100000"), 1);
+        options.proxy = L"auto";
+        std::wstring error;
+        ASSERT_TRUE(DownloadWithFallback(options, &error)) << WideToUtf8(error);
+        std::string passed = ProxyLog();
+        EXPECT_EQ(std::count(passed.begin(), passed.end(), '\n'), c.viaProxy) << passed;
+        EXPECT_EQ(CountOf(LogText(), L"[INFO] 代理: 127.0.0.1 在系统的代理例外列表里，直连"), c.viaProxy == 0 ? 1u : 0u);
+    }
 }
 
 // Reads the values "auto" uses from Wine's registry; restores what was there.

@@ -31,6 +31,11 @@ TEST(Progress, Lines) {
         {L"进度", 0, 0, 0, L"进度 0.0 MB  0 KB/s"},
     };
     for (const Case& c : cases) EXPECT_EQ(ProgressText(c.label, c.done, c.total, c.elapsedMs), c.line);
+    // After resuming 5 of 6 MiB, 100 KB in the first second: the speed and the time left come
+    // from this transfer's bytes only.
+    EXPECT_EQ(ProgressText(L"进度", 5 * MiB + 102400, 6 * MiB, 1000, 5 * MiB),
+              L"进度 84%  5.1/6.0 MB  100 KB/s  剩余 9 秒");
+    EXPECT_EQ(ProgressText(L"完成", 6 * MiB, 6 * MiB, 0, 6 * MiB), L"完成 100%  6.0/6.0 MB  0 KB/s  剩余 0 秒");
     // done * 100 would wrap in 64 bits here.
     std::wstring huge = ProgressText(L"进度", 9223372036854775807ull, 18446744073709551615ull, 1000);
     EXPECT_EQ(huge.substr(0, 6), L"进度 49%");

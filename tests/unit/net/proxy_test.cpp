@@ -65,5 +65,51 @@ TEST(Proxy, ChoiceAndLogLine) {
     }
 }
 
+// The system bypass list, as browsers read it.
+TEST(Proxy, BypassList) {
+    const std::wstring list = L"*.corp.example; 10.*;<local> ;Intra.Example.com;http://build;";
+    struct Case {
+        const wchar_t* host;
+        const wchar_t* bypass;
+        bool direct;
+    } cases[] = {
+        {L"git.corp.example", list.c_str(), true},
+        {L"corp.example", list.c_str(), false},
+        {L"10.1.2.3", list.c_str(), true},
+        {L"110.1.2.3", list.c_str(), false},
+        {L"fileserver", list.c_str(), true},
+        {L"FileServer", L"<LOCAL>", true},
+        {L"github.com", list.c_str(), false},
+        {L"intra.example.com", list.c_str(), true},
+        {L"build", L"http://build", true},
+        {L"anything", L"*", true},
+        {L"fileserver", L"", false},
+        {L"", L"*", false},
+        {L"a.b", L"a*b*c", false},
+        {L"axbxc", L"a*b*c", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HostBypassesProxy(c.host, c.bypass), c.direct) << c.host << " in " << c.bypass;
+}
+
+TEST(Proxy, UrlHostAndProxyForUrl) {
+    EXPECT_EQ(UrlHost(L"https://User:pw@Mirror.Example:8443/x?y#z"), L"mirror.example");
+    EXPECT_EQ(UrlHost(L"http://[::1]:80/x"), L"::1");
+    EXPECT_EQ(UrlHost(L"http://fileserver"), L"fileserver");
+
+    SystemProxyValues system;
+    system.keyOpened = true;
+    system.proxyEnable = 1;
+    system.proxyServer = L"p:3128";
+    system.proxyOverride = L"<local>;*.intra";
+    ProxyChoice automatic = ChooseProxy(L"auto", system);
+    EXPECT_EQ(automatic.bypass, L"<local>;*.intra");
+    EXPECT_EQ(ProxyForUrl(automatic, L"http://fileserver/cf.exe"), L"");
+    EXPECT_EQ(ProxyForUrl(automatic, L"http://dl.intra/cf.exe"), L"");
+    EXPECT_EQ(ProxyForUrl(automatic, L"https://github.com/x"), L"p:3128");
+    // An explicit proxy has no bypass list.
+    ProxyChoice explicitProxy = ChooseProxy(L"http://q:8080", system);
+    EXPECT_EQ(ProxyForUrl(explicitProxy, L"http://fileserver/cf.exe"), L"http://q:8080");
+}
+
 }  // namespace
 }  // namespace mw

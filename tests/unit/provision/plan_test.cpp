@@ -86,6 +86,7 @@ TEST(SplitMirrors, TrimsDropsEmptyPiecesAndKeepsOrder) {
     EXPECT_EQ(SplitMirrors(L" ; ;"), List());
     EXPECT_EQ(SplitMirrors(L"http://a/x"), List({L"http://a/x"}));
     EXPECT_EQ(SplitMirrors(L" http://b/x ;;\thttp://a/x;"), List({L"http://b/x", L"http://a/x"}));
+    EXPECT_EQ(SplitMirrors(L"https://a/cf.exe ; https://b/cf.exe"), List({L"https://a/cf.exe", L"https://b/cf.exe"}));
 }
 
 TEST(JudgeVersionRun, OnlyAVersionLineWithExitZeroRuns) {
