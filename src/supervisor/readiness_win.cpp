@@ -23,7 +23,7 @@ ReadyAnswer QueryReady(const std::wstring& readyUrl) {
     parts.dwUrlPathLength = 256;
     if (!WinHttpCrackUrl(readyUrl.c_str(), static_cast<DWORD>(readyUrl.size()), 0, &parts)) {
         DWORD err = GetLastError();
-        answer.error = Win32ErrorText(err);
+        answer.error = NetErrorText(err);
         return answer;
     }
     // Never through a proxy: the address is this machine's own connector.
@@ -31,7 +31,7 @@ ReadyAnswer QueryReady(const std::wstring& readyUrl) {
         WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
         DWORD err = GetLastError();
-        answer.error = Win32ErrorText(err);
+        answer.error = NetErrorText(err);
         return answer;
     }
     WinHttpSetTimeouts(session.get(), 1000, 1000, 1000, 1000);
@@ -42,7 +42,7 @@ ReadyAnswer QueryReady(const std::wstring& readyUrl) {
     if (!request || !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
         DWORD err = GetLastError();
-        answer.error = Win32ErrorText(err);
+        answer.error = NetErrorText(err);
         return answer;
     }
     DWORD status = 0;
