@@ -1,9 +1,13 @@
-"""The executable carries our manifest (once) and a version block Explorer can show."""
+"""The executable carries our manifest (once) and a version block Explorer can show, all of one version."""
+import re
 import struct
 
-from conftest import EXE
+from conftest import EXE, ROOT
 
-VERSION = "1.1.0"
+# The one place the version is written down; everything the executable shows comes from it.
+VERSION = re.search(r"project\(mosswarden VERSION (\d+)\.(\d+)\.(\d+)",
+                    (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")).groups()
+DOTTED = ".".join(VERSION)
 
 
 def _align(offset, base):
@@ -54,14 +58,22 @@ def version_block(data):
 def test_manifest_and_version_block():
     data = EXE.read_bytes()
     assert data.count(b"<assembly ") == 1
-    for needle in (b'name="mosswarden.app" version="1.0.0.0"', b'level="asInvoker"',
+    for needle in (f'name="mosswarden.app" version="{DOTTED}.0"'.encode(), b'level="asInvoker"',
                    b"<dpiAware", b"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
                    b"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", b"{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
                    b"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):
         assert needle in data, needle
     fixed, strings = version_block(data)
-    assert fixed == (1, 1, 0, 0)
-    assert strings["FileVersion"] == VERSION
-    assert strings["ProductVersion"] == VERSION
+    assert fixed == tuple(int(n) for n in VERSION) + (0,)
+    assert strings["FileVersion"] == DOTTED
+    assert strings["ProductVersion"] == DOTTED
     assert strings["ProductName"] == "mosswarden"
     assert strings["OriginalFilename"] == "mosswarden.exe"
+
+
+def test_version_command_and_user_agent_carry_the_same_version(mw):
+    r = mw.run("version")
+    assert r.rc == 0
+    assert r.out.startswith(f"mosswarden {DOTTED} (Win7 SP1 目标构建, 本进程 ".encode("utf-8")), r.out
+    agent = f"mosswarden/{VERSION[0]}.{VERSION[1]} (Windows; cloudflared bootstrapper)\0"
+    assert agent.encode("utf-16-le") in EXE.read_bytes()
