@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Fails when an executable imports a DLL function that is not in the reviewed Windows 7 allowlist.
 
-Also checks that the PE header asks for subsystem version 6.1 or lower, so Windows 7 loads it.
+Also checks that the PE header asks for subsystem version 6.1 or lower, so Windows 7 loads it,
+and, with --max-bytes, that the file stays within its size limit.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
@@ -35,6 +37,7 @@ def main():
     ap.add_argument("--objdump", required=True)
     ap.add_argument("--allow", required=True)
     ap.add_argument("--print", action="store_true", help="list the imports and exit")
+    ap.add_argument("--max-bytes", type=int, help="fail when an executable is larger")
     ap.add_argument("exe", nargs="+")
     a = ap.parse_args()
     allowed = set()
@@ -59,8 +62,13 @@ def main():
         if subsystem is None or len(subsystem) != 2 or tuple(subsystem) > (6, 1):
             print(f"{exe}: subsystem version {subsystem} is newer than 6.1")
             bad = True
+        size = os.path.getsize(exe)
+        if a.max_bytes is not None and size > a.max_bytes:
+            print(f"{exe}: {size} bytes, more than {a.max_bytes} (is the release link stripped?)")
+            bad = True
         if not bad:
-            print(f"{exe}: {len(names)} imports, all on the allowlist; subsystem {subsystem[0]}.{subsystem[1]}")
+            print(f"{exe}: {len(names)} imports, all on the allowlist; subsystem {subsystem[0]}.{subsystem[1]}; "
+                  f"{size} bytes")
     return 1 if bad else 0
 
 

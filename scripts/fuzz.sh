@@ -26,5 +26,8 @@ for exe in build/fuzz/tests/fuzz/fuzz_*; do
     status=1
   fi
 done
-[ "$found" -eq 1 ] || echo "fuzz: no targets"
+if [ "$found" -eq 0 ]; then
+  echo "fuzz: no targets were built"
+  status=1
+fi
 exit "$status"

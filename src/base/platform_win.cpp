@@ -3,6 +3,7 @@
 #include "base/handles.h"
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "base/win.h"
 
 namespace mw {
@@ -55,7 +56,7 @@ bool IsElevated() {
 
 int RunVersionCommand() {
     OsVersionInfo info = GetOsVersionInfo();
-    WriteOut(FormatText(L"mosswarden 1.1.0 (Win7 SP1 目标构建, 本进程 %s)", BuildArchWord()));
+    WriteOut(FormatText(L"mosswarden " MW_VERSION_TEXT_W L" (Win7 SP1 目标构建, 本进程 %s)", BuildArchWord()));
     WriteOut(DescribeOs(info));
     return 0;
 }

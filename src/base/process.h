@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,19 +42,19 @@ public:
     uint32_t ExitCode() const;
     bool Exited() const;
 
-    struct State;  // defined by the Windows implementation
-
 private:
-    State* state_;
+    struct State;  // defined by the Windows implementation
+    std::unique_ptr<State> state_;
 };
 
 // The inherited environment with extraEnv applied, as a UTF-16 block (double-NUL ended).
 std::wstring BuildEnvironmentBlock(const EnvironmentList& extraEnv);
 
 // Runs exe with args in ExeDir(), kills it after timeoutMs, and joins its output lines with " | ".
-// True exactly when some output arrived.
+// True exactly when some output arrived; when the program could not be started at all, startError
+// (if given) receives the reason.
 bool RunAndCapture(const std::wstring& exe, const std::wstring& args, uint32_t timeoutMs,
-                   std::wstring* outText = nullptr);
+                   std::wstring* outText = nullptr, std::wstring* startError = nullptr);
 
 // What a short run of a program showed.
 struct CapturedRun {

@@ -83,7 +83,7 @@ const std::wstring& DefaultIniTemplate() {
         L"; cloudflared 退出后的重启延迟（秒）与退避上限\r\n"
         L"restart_delay=5\r\n"
         L"max_restart_delay=300\r\n"
-        L"; 日志目录（相对本程序目录）与单文件上限（MB，0 表示不轮转）\r\n"
+        L"; 日志目录（相对本配置文件所在目录）与单文件上限（MB，0 表示 16）\r\n"
         L"log_dir=logs\r\n"
         L"log_rotate_mb=16\r\n"
         L"; 多久没看到 \"Registered tunnel connection\" 就写一条告警（秒）\r\n"

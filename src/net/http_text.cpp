@@ -4,10 +4,11 @@
 #include <limits>
 
 #include "base/text.h"
+#include "base/version.h"
 
 namespace mw {
 
-const wchar_t kHttpUserAgent[] = L"mosswarden/1.1 (Windows; cloudflared bootstrapper)";
+const wchar_t kHttpUserAgent[] = L"mosswarden/" MW_VERSION_SHORT_W L" (Windows; cloudflared bootstrapper)";
 
 std::wstring ProxyNameForWinHttp(const std::wstring& proxy) {
     std::wstring trimmed = TrimText(proxy);

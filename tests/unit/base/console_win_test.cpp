@@ -60,16 +60,16 @@ TEST(Console, ErrorGoesToStderrOrFallsBackToStdout) {
     EXPECT_EQ(out.Finish(), "fallback\r\nagain\r\n");
 }
 
-TEST(Console, NoHandlesIsSilent) {
+TEST(Console, MissingStdoutIsNotReplacedByStderr) {
     HANDLE savedOut = GetStdHandle(STD_OUTPUT_HANDLE);
-    HANDLE savedErr = GetStdHandle(STD_ERROR_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
-    SetStdHandle(STD_ERROR_HANDLE, nullptr);
-    WriteOut(L"nowhere");
-    WriteErr(L"nowhere");
+    Capture err(STD_ERROR_HANDLE);
+    for (HANDLE none : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
+        SetStdHandle(STD_OUTPUT_HANDLE, none);
+        WriteOut(L"nowhere");
+    }
+    WriteErr(L"only this");
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
-    SetStdHandle(STD_ERROR_HANDLE, savedErr);
-    SUCCEED();
+    EXPECT_EQ(err.Finish(), "only this\r\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/handles.h"
 #include "win_fixture.h"
 
 namespace mw {
@@ -104,14 +105,29 @@ TEST_F(LoggerWin, RotationWhileAnotherWriterHoldsTheFile) {
 }
 
 TEST_F(LoggerWin, NonPositiveLimitMeans16MiB) {
-    Logger& log = Logger::Instance();
-    log.Open(dir_, L"m", 0, false, L"fixed.log");
-    std::wstring chunk(4000, L'z');
-    for (int i = 0; i < 300; ++i) log.Write(L"INFO", chunk);  // about 1.2 MB: no rotation at 1 MiB
-    log.Open(dir_, L"m", -5, false, L"fixed.log");
-    log.Write(L"INFO", chunk);
-    log.Close();
-    EXPECT_FALSE(FileExists(Path(L"fixed.log.1")));
+    const uint64_t limit = 16u * 1048576u;
+    for (int32_t rotateMb : {0, -5}) {
+        std::wstring file = Path(L"fixed.log");
+        DeleteFileW((file + L".1").c_str());
+        {
+            // A file 200 bytes short of 16 MiB, made without writing 16 MiB through the logger.
+            UniqueHandle h(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            ASSERT_TRUE(h.valid());
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(limit - 200);
+            ASSERT_TRUE(SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.get()));
+        }
+        Logger& log = Logger::Instance();
+        log.Open(dir_, L"m", rotateMb, false, L"fixed.log");
+        const std::wstring text(67, L'z');  // 23 + 8 + 67 + 2 = 100 bytes a line
+        log.Write(L"INFO", text);
+        EXPECT_FALSE(FileExists(file + L".1")) << "rotated below 16 MiB, limit " << rotateMb;
+        log.Write(L"INFO", text);
+        log.Close();
+        uint64_t rotated = 0;
+        EXPECT_TRUE(FileExists(file + L".1", &rotated)) << "not rotated at 16 MiB, limit " << rotateMb;
+        EXPECT_EQ(rotated, limit);
+    }
 }
 
 TEST_F(LoggerWin, TwoThreadsWriteWholeLines) {

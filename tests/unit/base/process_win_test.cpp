@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/handles.h"
+#include "base/logger.h"
 #include "base/paths.h"
 #include "base/process.h"
 #include "base/text.h"
@@ -113,6 +114,62 @@ TEST_F(ChildProcessTest, CloseKillsAGrandchildThatHoldsThePipe) {
     EXPECT_EQ(lines_, (std::vector<std::wstring>{L"parent done"}));
 }
 
+TEST_F(ChildProcessTest, OnlyThePipeAndNulAreInherited) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    UniqueHandle event(CreateEventW(&inherit, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event.valid());
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(FakeConnector(), L"tunnel run", dir_, Script("print=up\n"), Collect()));
+    UniqueHandle process(OpenProcess(PROCESS_DUP_HANDLE, FALSE, child.ProcessId()));
+    ASSERT_TRUE(process.valid());
+    // An inherited handle keeps its value in the child: signal whatever the child holds there.
+    UniqueHandle copy;
+    if (DuplicateHandle(process.get(), event.get(), GetCurrentProcess(), copy.put(), 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+        SetEvent(copy.get());
+    }
+    child.Close();
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the child inherited it";
+}
+
+// Set when this test runs itself again as a child (in the job of its own runner), with the log folder.
+const wchar_t kInJobVariable[] = L"MW_TEST_INSIDE_A_JOB";
+
+TEST_F(ChildProcessTest, InsideAJobTheChildIsTrackedAndAFailedJoinWarnsOnce) {
+    wchar_t logDir[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(kInJobVariable, logDir, MAX_PATH) > 0) {
+        Logger::Instance().Open(logDir, L"mosswarden", 16, false, L"inner.log");
+        ChildProcess child;
+        ASSERT_TRUE(child.Start(FakeConnector(), L"tunnel run", dir_, Script("print=tracked\nexit=9\n"), Collect()));
+        EXPECT_NE(child.ProcessId(), 0u);
+        EXPECT_TRUE(child.Wait(20000));
+        EXPECT_EQ(child.ExitCode(), 9u);
+        child.Close();
+        Logger::Instance().Close();
+        EXPECT_EQ(lines_, (std::vector<std::wstring>{L"tracked"}));
+        return;
+    }
+    ChildProcess runner;
+    std::vector<std::wstring> runnerLines;
+    ASSERT_TRUE(runner.Start(ModulePath(),
+                             L"--gtest_brief=1 --gtest_filter=ChildProcessTest."
+                             L"InsideAJobTheChildIsTrackedAndAFailedJoinWarnsOnce",
+                             dir_, {{kInJobVariable, dir_}},
+                             [&runnerLines](const std::wstring& line) { runnerLines.push_back(line); }));
+    ASSERT_TRUE(runner.Wait(60000));
+    runner.Close();
+    std::wstring output;
+    for (const std::wstring& line : runnerLines) output += line + L"\n";
+    EXPECT_EQ(runner.ExitCode(), 0u) << WideToUtf8(output);
+    // Wine nests jobs as Windows 8 does, so the join succeeds there and nothing is logged; Windows 7
+    // refuses it, and then exactly one WARN says so.
+    std::string log = ReadAll(Path(L"inner.log"));
+    if (!log.empty()) {
+        EXPECT_EQ(log.find(" [WARN] AssignProcessToJobObject "), 23u) << log;
+        EXPECT_EQ(log.find("\r\n"), log.size() - 2) << log;
+    }
+}
+
 // Wine's GetProcessHandleCount always says 0, but it hands out free handle slots lowest first, so
 // the last of a batch of fresh handles sits higher when handles leak (one probe alone may land in a
 // hole below the leaked ones).
@@ -174,8 +231,11 @@ TEST_F(RunAndCaptureTest, JoinsLinesAndKillsAHangingProgramAtTheTimeOut) {
         EXPECT_EQ(text, c.text);
     }
     std::wstring text = L"untouched";
-    EXPECT_FALSE(RunAndCapture(Path(L"missing.exe"), L"--version", 1000, &text));
+    std::wstring startError;
+    EXPECT_FALSE(RunAndCapture(Path(L"missing.exe"), L"--version", 1000, &text, &startError));
     EXPECT_EQ(text, L"untouched");
+    EXPECT_EQ(startError, L"CreateProcess 失败: " + Win32ErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(RunAndCapture(Path(L"missing.exe"), L"--version", 1000, &text));
     EXPECT_TRUE(RunAndCapture(FakeConnector(), L"--version", 20000, &text));
     EXPECT_EQ(text, L"cloudflared version 2023.10.0 (built 2023-10-31-1141 UTC)");
 }

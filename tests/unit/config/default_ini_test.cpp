@@ -62,6 +62,8 @@ TEST(DefaultIni, CharactersThatAreEasyToLose) {
         {69, L"; <n>_http_host_header=内网服务需要的 Host"},
         {72, L"; <n>_disable_chunked_encoding=1"},
         {73, L""},
+        {78, L"; 日志目录\xFF08相对本配置文件所在目录\xFF09与单文件上限\xFF08MB\xFF0C"
+             L"0 表示 16\xFF09"},
         {81, L"; 多久没看到 \"Registered tunnel connection\" 就写一条告警\xFF08秒\xFF09"},
     };
     for (const Case& c : cases) EXPECT_EQ(lines[c.number - 1], c.text) << "line " << c.number;
