@@ -72,10 +72,25 @@ struct InternetHandleTraits {
     static void Close(HINTERNET h) { WinHttpCloseHandle(h); }
 };
 
+struct LocalMemoryTraits {
+    static HLOCAL Empty() { return nullptr; }
+    static bool IsValid(HLOCAL h) { return h != nullptr; }
+    static void Close(HLOCAL h) { LocalFree(h); }
+};
+
+struct MappedViewTraits {
+    static void* Empty() { return nullptr; }
+    static bool IsValid(void* view) { return view != nullptr; }
+    static void Close(void* view) { UnmapViewOfFile(view); }
+};
+
 // CreateFileW returns INVALID_HANDLE_VALUE, most other kernel calls return NULL; both are empty.
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+// Memory the system allocated for the caller (security descriptors, SDDL strings).
+using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
+using UniqueMappedView = UniqueResource<void*, MappedViewTraits>;
 
 }  // namespace mw

@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "supervisor/supervisor.h"
 #include "winsvc/service_control.h"
+#include "winsvc/single_instance_win.h"
 
 namespace mw {
 
@@ -102,6 +103,21 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         Logger::Instance().Write(L"ERROR", L"服务以默认配置继续运行（隧道大概率连不上，先跑一次 --install 生成 ini）");
     }
 
+    SupervisorLock lock;
+    uint32_t holder = 0;
+    error.clear();
+    LockResult locked = AcquireSupervisorLock(config.ini_path, true, &lock, &holder, &error);
+    if (locked == LockResult::Held) {
+        OpenServiceLog(config);
+        Logger::Instance().Write(L"ERROR", AlreadySupervisingText(FullPath(config.ini_path), holder));
+        ReportStatus(SERVICE_STOPPED, 0, ERROR_ALREADY_EXISTS, false, 0);
+        return;
+    }
+    if (locked == LockResult::Failed) {
+        OpenServiceLog(config);
+        Logger::Instance().Write(L"WARN", error);
+    }
+
     ReportStatus(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, false, 0);
     RunSupervisor(true);
     // StopEvent stays open: the control handler may still signal it until the process ends.
@@ -117,6 +133,16 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
         WriteErr(L"准备配置失败: " + error);
         return 2;
     }
+    SupervisorLock lock;
+    uint32_t holder = 0;
+    error.clear();
+    LockResult locked = AcquireSupervisorLock(path, false, &lock, &holder, &error);
+    if (locked == LockResult::Held) {
+        WriteErr(AlreadySupervisingText(FullPath(path), holder));
+        return kAlreadySupervisedExit;
+    }
+    // Without the lock the supervisor still runs: a second one is less harm than none.
+    if (locked == LockResult::Failed) WriteErr(error);
     if (daemon) {
         HWND window = GetConsoleWindow();
         if (window != nullptr) ShowWindow(window, SW_HIDE);
@@ -128,6 +154,7 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
     HANDLE event = StopEvent;
     StopEvent = nullptr;
     if (event != nullptr) CloseHandle(event);
+    lock.Release();
     if (!daemon) {
         WriteOut(FormatText(L"退出码 %d", result));
         WriteOut(L"按任意键关闭…");

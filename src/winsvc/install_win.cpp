@@ -12,6 +12,7 @@
 #include "provision/provision.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
+#include "winsvc/single_instance.h"
 
 namespace mw {
 
@@ -54,7 +55,7 @@ int InstallService(const std::wstring& programPath) {
     return 0;
 }
 
-int InstallAutostart(const std::wstring& programPath) {
+int InstallAutostart(const std::wstring& iniPath, const std::wstring& programPath) {
     WriteErr(L"当前不是管理员：无法安装服务，改为注册登录自启（--daemon）。");
     WriteErr(L"要装成服务，请右键以管理员身份运行本程序。");
     if (!SetLogonAutostartFor(programPath, true)) {
@@ -62,6 +63,11 @@ int InstallAutostart(const std::wstring& programPath) {
         return 4;
     }
     WriteOut(L"已写入 HKCU\\...\\Run\\mosswarden");
+    uint32_t holder = 0;
+    if (FindSupervisor(iniPath, &holder)) {
+        WriteOut(AlreadySupervisingText(FullPath(iniPath), holder));
+        return 0;
+    }
     WriteOut(L"现在启动一次后台守护…");
     uint32_t processId = 0;
     std::wstring error;
@@ -149,7 +155,7 @@ int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring
         }
     }
     for (const std::wstring& line : InstallSummaryLines(config, iniPath)) WriteOut(line);
-    return elevated ? InstallService(programPath) : InstallAutostart(programPath);
+    return elevated ? InstallService(programPath) : InstallAutostart(iniPath, programPath);
 }
 
 int UninstallFlowAs(bool elevated) {

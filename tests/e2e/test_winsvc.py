@@ -3,12 +3,13 @@ import os
 import re
 import signal
 import socket
+import subprocess
 import time
 from pathlib import Path
 
 import pytest
 
-from conftest import ARCH, Mosswarden
+from conftest import ARCH, WINE_RUN, Mosswarden, wine_env
 
 SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\mosswarden"
 MACHINE = "amd64" if ARCH == "x64" else "386"
@@ -293,3 +294,49 @@ def test_status_without_connector_or_log(svc):
         "日志: %s\\logs\\mosswarden-%s.log" % (mw.win_dir, time.strftime("%Y%m%d")),
         "(日志为空)",
     ]
+
+
+def live_commands_in(folder):
+    """Command lines of live (not defunct) processes that name the folder."""
+    needles = [str(folder).encode(), ("Z:" + str(folder).replace("/", "\\")).encode()]
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            cmd = (entry / "cmdline").read_bytes()
+            state = (entry / "stat").read_bytes().rsplit(b")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != b"Z" and any(n in cmd for n in needles):
+            found.append(cmd)
+    return found
+
+
+def wait_until(predicate, seconds, what):
+    deadline = time.monotonic() + seconds
+    while not predicate():
+        assert time.monotonic() < deadline, "timed out waiting for " + what
+        time.sleep(0.2)
+
+
+def test_second_daemon_on_one_ini_exits_6_and_one_connector_runs(svc):
+    mw = svc
+    mw.place_fake_connector("print=up\n")
+    write_ini(mw, "[cloudflared]\nreuse=1\narch=%s\n[supervisor]\nrestart_delay=1\n" % MACHINE)
+    first = subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        log = lambda: b"".join(f.read_bytes() for f in (mw.dir / "logs").glob("*.log")) if (mw.dir / "logs").exists() else b""
+        wait_until(lambda: b"[CFD] up" in log(), 40, "the first connector")
+        for word in ("daemon", "run"):
+            r = mw.run(word, "--ini", "mosswarden.ini")
+            assert r.rc == 6, (word, r.err)
+            m = re.fullmatch(r"已有 mosswarden 在守护 (.+)（PID (\d+)）\r\n", r.err_text)
+            assert m and m.group(1) == mw.win_dir + "\\mosswarden.ini" and int(m.group(2)) > 0, r.err_text
+        connectors = [c for c in live_commands_in(mw.dir) if b"cloudflared.exe" in c and b"tunnel" in c]
+        assert len(connectors) == 1, connectors
+        assert log().count(b"[CFD] up") == 1
+    finally:
+        first.kill()
+        first.wait()

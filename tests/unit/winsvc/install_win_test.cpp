@@ -12,6 +12,7 @@
 #include "base/win_fixture.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
+#include "winsvc/single_instance_win.h"
 
 namespace mw {
 
@@ -146,6 +147,23 @@ TEST_F(NonElevatedInstallTest, RegistersTheRunValueAndStartsADaemonThatOutlivesT
     std::string args;
     for (int i = 0; i < 100 && args.empty(); ++i, Sleep(100)) args = ReadAll(Path(L"daemon-args.txt"));
     EXPECT_EQ(args, WideToUtf8(L"\"" + program + L"\" --daemon"));
+}
+
+TEST_F(NonElevatedInstallTest, RepeatedInstallStartsNoSecondDaemonBesideTheRunningOne) {
+    ASSERT_TRUE(CopyPadded(FakeConnector(), Path(L"cloudflared.exe"), 1100 * 1024));
+    ASSERT_TRUE(WriteWholeFile(Path(L"mosswarden.ini"), WideToUtf8(L"[cloudflared]\r\narch=" +
+                                                                   std::wstring(BuildMachineWord()) + L"\r\n")));
+    // This process stands in for the daemon of the first install.
+    SupervisorLock lock;
+    ASSERT_EQ(AcquireSupervisorLock(Path(L"mosswarden.ini"), false, &lock, nullptr), LockResult::Acquired);
+
+    ASSERT_EQ(RunInstaller(), 0u) << ReadAll(Path(L"install.err"));
+    std::wstring out = Utf8ToWide(ReadAll(Path(L"install.out")));
+    EXPECT_NE(out.find(L"\r\n已写入 HKCU\\...\\Run\\mosswarden\r\n" +
+                       AlreadySupervisingText(Path(L"mosswarden.ini"), GetCurrentProcessId()) + L"\r\n"),
+              std::wstring::npos)
+        << WideToUtf8(out);
+    EXPECT_EQ(out.find(L"后台守护已拉起"), std::wstring::npos);
 }
 
 TEST_F(NonElevatedInstallTest, UninstallRemovesOnlyTheRunValue) {
