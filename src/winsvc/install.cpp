@@ -29,4 +29,17 @@ std::vector<std::wstring> InstallSummaryLines(const Config& config, const std::w
     return lines;
 }
 
+std::vector<std::wstring> LeftInPlaceLines(const LeftInPlace& left) {
+    std::vector<std::wstring> lines;
+    auto add = [&lines](const std::wstring& path, const wchar_t* note) {
+        if (!path.empty()) lines.push_back(L"  " + path + note);
+    };
+    add(left.ini, left.iniHasToken ? L"（配置文件，含隧道 token）" : L"（配置文件）");
+    add(left.connector, L"");
+    add(left.configYml, L"");
+    add(left.logDir, L"（日志）");
+    if (!lines.empty()) lines.insert(lines.begin(), L"以下文件未删除（不再需要请手动删除）：");
+    return lines;
+}
+
 }  // namespace mw

@@ -18,6 +18,17 @@ std::wstring AutostartCommandLine(const std::wstring& exePath);
 // What the install prints about the configured tunnel; never contains the token itself.
 std::vector<std::wstring> InstallSummaryLines(const Config& config, const std::wstring& iniPath);
 
+// What uninstall leaves in place; an empty path is a file that is not there.
+struct LeftInPlace {
+    std::wstring ini;
+    bool iniHasToken = false;
+    std::wstring connector;
+    std::wstring configYml;
+    std::wstring logDir;
+};
+// Nothing when every path is empty, else a heading and one line per file left.
+std::vector<std::wstring> LeftInPlaceLines(const LeftInPlace& left);
+
 // Writes (enable) or removes the Run value for the running executable; removing a missing value succeeds.
 bool SetLogonAutostart(bool enable);
 bool SetLogonAutostartFor(const std::wstring& programPath, bool enable);
@@ -29,8 +40,9 @@ bool LaunchDetachedDaemon(const std::wstring& programPath, uint32_t* processId, 
 // The install command's core with the elevation and the program to register given as values.
 // Exit codes: 0 done, 2 configuration, 3 provisioning, 4 Run value, 5 service removal or creation.
 int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring& programPath);
-// 0 done (also without administrator rights), 5 when deleting the service failed.
-int UninstallFlowAs(bool elevated);
+// 0 done (also without administrator rights), 5 when deleting the service failed. `iniPath` names the
+// files it reports as left in place.
+int UninstallFlowAs(bool elevated, const std::wstring& iniPath);
 
 // The commands: they ask IsElevated and register the running executable.
 int InstallFlow(const std::wstring& iniPath);

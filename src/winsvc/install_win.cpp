@@ -37,11 +37,12 @@ int InstallService(const std::wstring& programPath) {
         }
     }
     std::wstring error;
-    if (!InstallTunnelService(programPath, &error)) {
+    ServiceSettingsResult applied;
+    if (!InstallTunnelService(programPath, &error, &applied)) {
         WriteErr(error);
         return 5;
     }
-    WriteOut(L"服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)");
+    WriteOut(RegistrationLine(applied));
     error.clear();
     if (StartTunnelService(&error)) {
         WriteOut(L"服务已启动");
@@ -158,24 +159,45 @@ int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring
     return elevated ? InstallService(programPath) : InstallAutostart(iniPath, programPath);
 }
 
-int UninstallFlowAs(bool elevated) {
+// Read only: a missing or unreadable INI still lets the defaults name the usual files.
+void PrintLeftInPlace(const std::wstring& iniPath) {
+    Config config;
+    if (!LoadConfig(iniPath, config)) ApplyIniEntries({}, iniPath, config);
+    LeftInPlace left;
+    if (FileExists(iniPath)) {
+        left.ini = iniPath;
+        left.iniHasToken = !config.tunnel.token.empty();
+    }
+    std::wstring connector = JoinPath(config.ini_dir, config.cloudflared.exe);
+    if (FileExists(connector)) left.connector = connector;
+    std::wstring yml = JoinPath(config.ini_dir, config.tunnel.config_file);
+    if (FileExists(yml)) left.configYml = yml;
+    DWORD attributes = GetFileAttributesW(config.supervisor.log_dir.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) left.logDir = config.supervisor.log_dir;
+    for (const std::wstring& line : LeftInPlaceLines(left)) WriteOut(line);
+}
+
+int UninstallFlowAs(bool elevated, const std::wstring& iniPath) {
     // A value left behind would start the daemon again at the next logon: say so rather than stay silent.
     if (!SetLogonAutostart(false)) WriteErr(L"清除 HKCU Run 键失败");
     if (!elevated) {
         WriteErr(L"不是管理员，只能清掉登录自启项；服务需要管理员才能删。");
+        PrintLeftInPlace(iniPath);
         return 0;
     }
     std::wstring error;
-    if (!DeleteTunnelService(&error)) {
+    bool existed = false;
+    if (!DeleteTunnelService(&error, &existed)) {
         WriteErr(error);
         return 5;
     }
-    WriteOut(L"服务已删除");
+    WriteOut(existed ? L"服务已删除" : L"服务未安装");
+    PrintLeftInPlace(iniPath);
     return 0;
 }
 
 int InstallFlow(const std::wstring& iniPath) { return InstallFlowAs(iniPath, IsElevated(), ModulePath()); }
 
-int UninstallFlow() { return UninstallFlowAs(IsElevated()); }
+int UninstallFlow() { return UninstallFlowAs(IsElevated(), DefaultIniPath()); }
 
 }  // namespace mw

@@ -6,10 +6,20 @@
 namespace mw {
 
 const wchar_t kServiceName[] = L"mosswarden";
-const wchar_t kServiceDisplayName[] = L"cloudflared Tunnel Supervisor";
+const wchar_t kServiceDisplayName[] = L"mosswarden (Cloudflare Tunnel 守护)";
 const wchar_t kServiceDescription[] = L"自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去";
 
 std::wstring ServiceCommandLine(const std::wstring& exePath) { return L"\"" + exePath + L"\" --service"; }
+
+std::wstring RegistrationLine(const ServiceSettingsResult& applied) {
+    std::wstring line = L"服务已注册: mosswarden (自动启动";
+    if (applied.delayedStart) line += L" + 延迟启动";
+    if (applied.failureActions) line += L" + 崩溃重启";
+    line += L")";
+    if (!applied.delayedStart) line += L"（延迟启动未生效）";
+    if (!applied.failureActions) line += L"（崩溃重启未生效）";
+    return line;
+}
 
 std::wstring ServiceStateName(uint32_t state) {
     switch (state) {

@@ -7,11 +7,20 @@
 namespace mw {
 
 extern const wchar_t kServiceName[];         // "mosswarden"
-extern const wchar_t kServiceDisplayName[];  // "cloudflared Tunnel Supervisor"
+extern const wchar_t kServiceDisplayName[];  // "mosswarden (Cloudflare Tunnel 守护)"
 extern const wchar_t kServiceDescription[];
 
 // "\"<exePath>\" --service": what the service control manager runs.
 std::wstring ServiceCommandLine(const std::wstring& exePath);
+// Which of the settings applied after CreateService took effect.
+struct ServiceSettingsResult {
+    bool description = false;
+    bool delayedStart = false;
+    bool failureActions = false;
+};
+// "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)" naming only what took effect, with a note for
+// each part that did not.
+std::wstring RegistrationLine(const ServiceSettingsResult& applied);
 // "STOPPED", "RUNNING", ... or "UNKNOWN(<value>)".
 std::wstring ServiceStateName(uint32_t state);
 
@@ -19,7 +28,9 @@ std::wstring ServiceStateName(uint32_t state);
 // Any failure to open the service, access denial included, counts as absent.
 bool ServiceExists();
 // Retries for about 20 s while a just-deleted service is still being removed.
-bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText = nullptr);
+// *applied tells which of the later settings took effect.
+bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText = nullptr,
+                          ServiceSettingsResult* applied = nullptr);
 bool QueryTunnelServiceState(uint32_t* state, std::wstring* errorText = nullptr);
 // The registered command line; false without an error text when the service cannot be opened.
 bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText = nullptr);
@@ -27,8 +38,8 @@ bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText = nullpt
 bool StartTunnelService(std::wstring* errorText = nullptr);
 // Waits up to about 20 s for STOPPED and succeeds whether or not it was reached.
 bool StopTunnelService(std::wstring* errorText = nullptr);
-// Stops (waiting up to about 10 s) and deletes; true when no service is installed.
-bool DeleteTunnelService(std::wstring* errorText = nullptr);
+// Stops (waiting up to about 10 s) and deletes; true when no service is installed (*existed false).
+bool DeleteTunnelService(std::wstring* errorText = nullptr, bool* existed = nullptr);
 
 // The "start", "stop" and "restart" commands: 0, or 5 when the operation failed.
 int RunStartCommand();

@@ -49,15 +49,16 @@ bool OpenForControl(DWORD access, UniqueScHandle* manager, UniqueScHandle* servi
 
 }  // namespace
 
-void ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
+ServiceSettingsResult ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
+    ServiceSettingsResult result;
     std::wstring description = kServiceDescription;
     SERVICE_DESCRIPTIONW descriptionInfo = {};
     descriptionInfo.lpDescription = &description[0];
-    change(service, SERVICE_CONFIG_DESCRIPTION, &descriptionInfo);
+    result.description = change(service, SERVICE_CONFIG_DESCRIPTION, &descriptionInfo) != FALSE;
 
     SERVICE_DELAYED_AUTO_START_INFO delayed = {};
     delayed.fDelayedAutostart = TRUE;
-    change(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    result.delayedStart = change(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) != FALSE;
 
     SC_ACTION actions[3] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 15000}, {SC_ACTION_RESTART, 60000}};
     SERVICE_FAILURE_ACTIONSW failure = {};
@@ -66,7 +67,8 @@ void ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
     failure.lpCommand = nullptr;
     failure.cActions = 3;
     failure.lpsaActions = actions;
-    change(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+    result.failureActions = change(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
+    return result;
 }
 
 bool ServiceExists() {
@@ -76,7 +78,7 @@ bool ServiceExists() {
     return service.valid();
 }
 
-bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText) {
+bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText, ServiceSettingsResult* applied) {
     UniqueScHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         DWORD err = GetLastError();
@@ -90,7 +92,8 @@ bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText) 
                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                               commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         if (service) {
-            ApplyServiceSettings(service.get());
+            ServiceSettingsResult result = ApplyServiceSettings(service.get());
+            if (applied != nullptr) *applied = result;
             return true;
         }
         err = GetLastError();
@@ -175,7 +178,8 @@ bool StopTunnelService(std::wstring* errorText) {
     return true;
 }
 
-bool DeleteTunnelService(std::wstring* errorText) {
+bool DeleteTunnelService(std::wstring* errorText, bool* existed) {
+    if (existed != nullptr) *existed = false;
     UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
     if (!manager) {
         DWORD err = GetLastError();
@@ -189,6 +193,7 @@ bool DeleteTunnelService(std::wstring* errorText) {
         SetError(errorText, ApiError(L"OpenService(DELETE) 失败: ", err));
         return false;
     }
+    if (existed != nullptr) *existed = true;
     SERVICE_STATUS status = {};
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     WaitForStopped(service.get(), 20);

@@ -13,6 +13,8 @@ from conftest import ARCH, WINE_RUN, Mosswarden, wine_env
 
 SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\mosswarden"
 MACHINE = "amd64" if ARCH == "x64" else "386"
+# Wine refuses the delayed automatic start (error 124) and accepts the failure actions.
+REGISTERED = "服务已注册: mosswarden (自动启动 + 崩溃重启)（延迟启动未生效）"
 TOKEN_WARNING = [
     "提醒: [tunnel] token 还是空的。",
     "      到 Zero Trust -> Networks -> Tunnels -> Create tunnel 拿 token，填进 {ini}",
@@ -111,7 +113,7 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     out = install_lines_ok(mw.run())
     assert (mw.dir / "mosswarden.ini").is_file()
     tail = [line.format(ini=ini) for line in TOKEN_WARNING] + [
-        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+        REGISTERED,
         "服务已启动",
     ]
     start = out.index(TOKEN_WARNING[0])
@@ -125,7 +127,7 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert reg["Start"] == "dword:00000002"
     assert reg["Type"] == "dword:00000010"
     assert reg["ErrorControl"] == "dword:00000001"
-    assert reg["DisplayName"] == "cloudflared Tunnel Supervisor"
+    assert reg["DisplayName"] == "mosswarden (Cloudflare Tunnel 守护)"
     assert reg["Description"] == "自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去"
     assert wait_state(mw, "RUNNING") == "RUNNING"
 
@@ -141,9 +143,13 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert (r.rc, r.err, lines(r.out)) == (0, b"", ["已重启"])
     assert wait_state(mw, "RUNNING") == "RUNNING"
 
-    for _ in range(2):
+    for said in ("服务已删除", "服务未安装"):
         r = mw.run("uninstall")
-        assert (r.rc, r.err, lines(r.out)) == (0, b"", ["服务已删除"])
+        assert (r.rc, r.err) == (0, b"")
+        out = lines(r.out)
+        assert out[:3] == [said, "以下文件未删除（不再需要请手动删除）：", "  " + ini + "（配置文件）"]
+        assert "  " + mw.win_dir + "\\cloudflared.exe" in out
+        assert out[-1] == "  " + mw.win_dir + "\\logs（日志）"
         assert registration(mw) is None
     for word in ("start", "stop", "restart"):
         r = mw.run(word)
@@ -165,7 +171,7 @@ def test_second_install_from_another_folder_replaces_the_running_service(svc, tm
     assert out[at + 1:at + 4] == [
         "新服务将指向: \"" + second.win_dir + "\\mosswarden.exe\" --service",
         "服务已存在，先卸载再装…",
-        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+        REGISTERED,
     ]
     assert registration(second)["ImagePath"] == '"' + second.win_dir + '\\mosswarden.exe" --service'
     assert wait_state(second, "RUNNING") == "RUNNING"
@@ -186,7 +192,7 @@ def test_install_summarises_the_tunnel_without_showing_the_token(svc, ini, summa
     place_connector_for_install(mw, ini)
     r = mw.run("install")
     out = install_lines_ok(r)
-    expected = [line.format(dir=mw.win_dir) for line in summary] + ["服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)"]
+    expected = [line.format(dir=mw.win_dir) for line in summary] + [REGISTERED]
     at = out.index(expected[0])
     assert out[at:at + len(expected)] == expected
     assert TOKEN_160.encode() not in r.out + r.err

@@ -44,6 +44,27 @@ TEST(InstallSummaryTest, DescribesEachTunnelMode) {
     for (const auto& c : cases) EXPECT_EQ(InstallSummaryLines(c.config, ini), c.expected) << c.what;
 }
 
+TEST(LeftInPlaceLinesTest, ListsOnlyWhatIsThereAndWarnsOfTheToken) {
+    EXPECT_TRUE(LeftInPlaceLines(LeftInPlace{}).empty());
+    LeftInPlace all;
+    all.ini = L"C:\\m\\mosswarden.ini";
+    all.iniHasToken = true;
+    all.connector = L"C:\\m\\cloudflared.exe";
+    all.configYml = L"C:\\m\\config.yml";
+    all.logDir = L"C:\\m\\logs";
+    EXPECT_EQ(LeftInPlaceLines(all), (std::vector<std::wstring>{
+                                         L"以下文件未删除（不再需要请手动删除）：",
+                                         L"  C:\\m\\mosswarden.ini（配置文件，含隧道 token）",
+                                         L"  C:\\m\\cloudflared.exe",
+                                         L"  C:\\m\\config.yml",
+                                         L"  C:\\m\\logs（日志）",
+                                     }));
+    LeftInPlace iniOnly;
+    iniOnly.ini = all.ini;
+    EXPECT_EQ(LeftInPlaceLines(iniOnly), (std::vector<std::wstring>{L"以下文件未删除（不再需要请手动删除）：",
+                                                                     L"  C:\\m\\mosswarden.ini（配置文件）"}));
+}
+
 TEST(AutostartCommandLineTest, QuotesThePathAndAddsDaemon) {
     EXPECT_EQ(AutostartCommandLine(L"C:\\Program Files\\m w\\mosswarden.exe"),
               L"\"C:\\Program Files\\m w\\mosswarden.exe\" --daemon");

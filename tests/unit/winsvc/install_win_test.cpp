@@ -170,7 +170,7 @@ TEST_F(NonElevatedInstallTest, UninstallRemovesOnlyTheRunValue) {
     ASSERT_TRUE(SetLogonAutostartFor(Path(L"mosswarden.exe"), true));
     ASSERT_TRUE(InstallTunnelService(Path(L"mosswarden.exe")));
     int code = -1;
-    Captured(Path(L"u.out"), Path(L"u.err"), [&code] { code = UninstallFlowAs(false); });
+    Captured(Path(L"u.out"), Path(L"u.err"), [&code, this] { code = UninstallFlowAs(false, Path(L"mosswarden.ini")); });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadAll(Path(L"u.out")), "");
     EXPECT_EQ(ReadAll(Path(L"u.err")), "不是管理员，只能清掉登录自启项；服务需要管理员才能删。\r\n");

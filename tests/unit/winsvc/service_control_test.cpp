@@ -17,6 +17,25 @@ TEST(ServiceStateNameTest, NamesEveryStateAndNumbersTheRest) {
     for (const auto& c : cases) EXPECT_EQ(ServiceStateName(c.state), c.name) << c.state;
 }
 
+TEST(RegistrationLineTest, NamesOnlyWhatTookEffect) {
+    const struct {
+        bool delayed, failure;
+        const wchar_t* line;
+    } cases[] = {
+        {true, true, L"服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)"},
+        {false, true, L"服务已注册: mosswarden (自动启动 + 崩溃重启)（延迟启动未生效）"},
+        {true, false, L"服务已注册: mosswarden (自动启动 + 延迟启动)（崩溃重启未生效）"},
+        {false, false, L"服务已注册: mosswarden (自动启动)（延迟启动未生效）（崩溃重启未生效）"},
+    };
+    for (const auto& c : cases) {
+        ServiceSettingsResult applied;
+        applied.description = true;
+        applied.delayedStart = c.delayed;
+        applied.failureActions = c.failure;
+        EXPECT_EQ(RegistrationLine(applied), c.line);
+    }
+}
+
 TEST(ServiceCommandLineTest, QuotesAPathWithSpaces) {
     EXPECT_EQ(ServiceCommandLine(L"C:\\Program Files\\moss warden\\mosswarden.exe"),
               L"\"C:\\Program Files\\moss warden\\mosswarden.exe\" --service");
