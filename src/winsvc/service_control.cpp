@@ -21,6 +21,34 @@ std::wstring RegistrationLine(const ServiceSettingsResult& applied) {
     return line;
 }
 
+CommandReport StopCommandReport(uint32_t finalState) {
+    CommandReport report;
+    if (finalState == 1) {
+        report.out = L"已停止";
+        return report;
+    }
+    report.exitCode = 5;
+    report.err = L"服务未停止，当前状态: " + ServiceStateName(finalState);
+    return report;
+}
+
+CommandReport RestartCommandReport(uint32_t stoppedState, bool started, bool alreadyRunning,
+                                   const std::wstring& startError) {
+    CommandReport report;
+    report.exitCode = 5;
+    if (stoppedState != 1) {
+        report.err = L"未能重启: 服务未停止，当前状态: " + ServiceStateName(stoppedState);
+    } else if (!started) {
+        report.err = startError;
+    } else if (alreadyRunning) {
+        report.err = L"未能重启: 服务停止后已被别处再次启动";
+    } else {
+        report.exitCode = 0;
+        report.out = L"已重启";
+    }
+    return report;
+}
+
 std::wstring ServiceStateName(uint32_t state) {
     switch (state) {
         case 1: return L"STOPPED";

@@ -24,6 +24,18 @@ std::wstring RegistrationLine(const ServiceSettingsResult& applied);
 // "STOPPED", "RUNNING", ... or "UNKNOWN(<value>)".
 std::wstring ServiceStateName(uint32_t state);
 
+// What the "stop" and "restart" commands print and return, from what the operations reached.
+struct CommandReport {
+    int exitCode = 0;
+    std::wstring out;  // for WriteOut, when not empty
+    std::wstring err;  // for WriteErr, when not empty
+};
+// "已停止" only at STOPPED; any other state is named, with exit code 5.
+CommandReport StopCommandReport(uint32_t finalState);
+// A stop that did not reach STOPPED, a failed start, or a start refused as "already running" is no restart.
+CommandReport RestartCommandReport(uint32_t stoppedState, bool started, bool alreadyRunning,
+                                   const std::wstring& startError);
+
 // Every operation opens the service control manager, does its one job and closes all handles.
 // Any failure to open the service, access denial included, counts as absent.
 bool ServiceExists();
@@ -34,10 +46,11 @@ bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText =
 bool QueryTunnelServiceState(uint32_t* state, std::wstring* errorText = nullptr);
 // The registered command line; false without an error text when the service cannot be opened.
 bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText = nullptr);
-// Does not wait for RUNNING; an already running service counts as started.
-bool StartTunnelService(std::wstring* errorText = nullptr);
-// Waits up to about 20 s for STOPPED and succeeds whether or not it was reached.
-bool StopTunnelService(std::wstring* errorText = nullptr);
+// Does not wait for RUNNING; an already running service counts as started (*alreadyRunning true).
+bool StartTunnelService(std::wstring* errorText = nullptr, bool* alreadyRunning = nullptr);
+// Waits up to about 20 s for STOPPED and succeeds whether or not it was reached; *finalState is the
+// last state seen.
+bool StopTunnelService(std::wstring* errorText = nullptr, uint32_t* finalState = nullptr);
 // Stops (waiting up to about 10 s) and deletes; true when no service is installed (*existed false).
 bool DeleteTunnelService(std::wstring* errorText = nullptr, bool* existed = nullptr);
 

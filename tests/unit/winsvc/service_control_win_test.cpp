@@ -86,8 +86,10 @@ TEST_F(ServiceControlTest, InstallRegistersQueriesRefusesASecondAndDeletes) {
 
     EXPECT_FALSE(InstallTunnelService(kFakeExe, &error));
     EXPECT_EQ(error, L"服务已存在（先 --uninstall 再装）");
-    // Stopping a stopped service succeeds at once.
-    EXPECT_TRUE(StopTunnelService(&error));
+    // Stopping a stopped service succeeds at once and reports STOPPED.
+    state = 0;
+    EXPECT_TRUE(StopTunnelService(&error, &state));
+    EXPECT_EQ(state, static_cast<uint32_t>(SERVICE_STOPPED));
 
     bool existed = false;
     EXPECT_TRUE(DeleteTunnelService(&error, &existed));
