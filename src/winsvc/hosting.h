@@ -12,7 +12,8 @@ constexpr int kAlreadySupervisedExit = 6;
 // holds the same INI, else the supervisor's 0.
 int HostSupervisor(const std::wstring& iniPath, bool daemon);
 
-// "service": runs under the service control manager; from a console it falls back to "run".
-int RunServiceDispatcher();
+// "service": runs under the service control manager on `iniPath` (the registration carries "--ini"
+// for an INI other than the default); from a console it falls back to "run".
+int RunServiceDispatcher(const std::wstring& iniPath);
 
 }  // namespace mw

@@ -20,6 +20,8 @@ namespace {
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 SERVICE_STATUS g_status = {};
 DWORD g_checkPoint = 1;
+// Set before the dispatcher starts and only read by ServiceMain afterwards.
+std::wstring g_serviceIniPath;
 
 void ReportStatus(DWORD state, DWORD controls, DWORD win32ExitCode, bool withCheckPoint, DWORD waitHint) {
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -87,7 +89,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
 
     Config& config = CurrentConfig();
-    config.ini_path = DefaultIniPath();
+    config.ini_path = g_serviceIniPath.empty() ? DefaultIniPath() : FullPath(g_serviceIniPath);
     config.ini_dir = DirectoryOf(config.ini_path);
     config.supervisor.log_dir = JoinPath(config.ini_dir, L"logs");
     config.tunnel.config_file = JoinPath(config.ini_dir, L"config.yml");
@@ -163,10 +165,11 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
     return result;
 }
 
-int RunServiceDispatcher() {
+int RunServiceDispatcher(const std::wstring& iniPath) {
+    g_serviceIniPath = iniPath;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
     if (StartServiceCtrlDispatcherW(table)) return 0;
-    return HostSupervisor(std::wstring(), false);
+    return HostSupervisor(iniPath, false);
 }
 
 }  // namespace mw

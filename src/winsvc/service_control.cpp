@@ -9,7 +9,11 @@ const wchar_t kServiceName[] = L"mosswarden";
 const wchar_t kServiceDisplayName[] = L"mosswarden (Cloudflare Tunnel 守护)";
 const wchar_t kServiceDescription[] = L"自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去";
 
-std::wstring ServiceCommandLine(const std::wstring& exePath) { return L"\"" + exePath + L"\" --service"; }
+std::wstring ServiceCommandLine(const std::wstring& exePath, const std::wstring& iniPath) {
+    std::wstring line = L"\"" + exePath + L"\" --service";
+    if (!iniPath.empty()) line += L" --ini \"" + iniPath + L"\"";
+    return line;
+}
 
 std::wstring RegistrationLine(const ServiceSettingsResult& applied) {
     std::wstring line = L"服务已注册: mosswarden (自动启动";

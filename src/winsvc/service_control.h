@@ -10,8 +10,9 @@ extern const wchar_t kServiceName[];         // "mosswarden"
 extern const wchar_t kServiceDisplayName[];  // "mosswarden (Cloudflare Tunnel 守护)"
 extern const wchar_t kServiceDescription[];
 
-// "\"<exePath>\" --service": what the service control manager runs.
-std::wstring ServiceCommandLine(const std::wstring& exePath);
+// "\"<exePath>\" --service", then " --ini \"<iniPath>\"" when an INI path is given: what the service
+// control manager runs.
+std::wstring ServiceCommandLine(const std::wstring& exePath, const std::wstring& iniPath = std::wstring());
 // Which of the settings applied after CreateService took effect.
 struct ServiceSettingsResult {
     bool description = false;
@@ -42,7 +43,7 @@ bool ServiceExists();
 // Retries for about 20 s while a just-deleted service is still being removed.
 // *applied tells which of the later settings took effect.
 bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText = nullptr,
-                          ServiceSettingsResult* applied = nullptr);
+                          ServiceSettingsResult* applied = nullptr, const std::wstring& iniPath = std::wstring());
 bool QueryTunnelServiceState(uint32_t* state, std::wstring* errorText = nullptr);
 // The registered command line; false without an error text when the service cannot be opened.
 bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText = nullptr);

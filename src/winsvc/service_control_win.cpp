@@ -88,14 +88,15 @@ bool ServiceExists() {
     return service.valid();
 }
 
-bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText, ServiceSettingsResult* applied) {
+bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText, ServiceSettingsResult* applied,
+                          const std::wstring& iniPath) {
     UniqueScHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         DWORD err = GetLastError();
         SetError(errorText, ApiError(L"OpenSCManager(CREATE) 失败: ", err) + L"（需要管理员）");
         return false;
     }
-    std::wstring commandLine = ServiceCommandLine(exePath);
+    std::wstring commandLine = ServiceCommandLine(exePath, iniPath);
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 1; attempt <= 20; ++attempt) {
         UniqueScHandle service(CreateServiceW(manager.get(), kServiceName, kServiceDisplayName, SERVICE_ALL_ACCESS,

@@ -346,3 +346,51 @@ def test_second_daemon_on_one_ini_exits_6_and_one_connector_runs(svc):
     finally:
         first.kill()
         first.wait()
+
+
+def test_quiet_install_from_a_token_file_prints_nothing_and_the_service_gets_the_token(svc):
+    mw = svc
+    token = "eyJhIjoi" + "T" * 120 + "Zz0"
+    mw.place_fake_connector("token=" + mw.win_dir + "\\token-seen.txt\n")
+    write_ini(mw, "[cloudflared]\narch=%s\n[tunnel]\nmode=token\ntoken=\n" % MACHINE)
+    (mw.dir / "token.txt").write_bytes(("\ufeff" + token + "\r\n").encode("utf-8"))
+    r = mw.run("install", "--token-file", mw.win_dir + "\\token.txt", "--quiet")
+    assert (r.rc, r.out, r.err) == (0, b"", b"")
+    assert token.encode() in (mw.dir / "mosswarden.ini").read_bytes()
+    wait_until(lambda: (mw.dir / "token-seen.txt").exists(), 30, "the connector")
+    assert (mw.dir / "token-seen.txt").read_text(encoding="utf-8").strip() == token
+    r = mw.run("status")
+    assert "隧道模式: token，token: eyJhIj...TZz0 (len=131)\r\n" in r.out_text
+    assert token.encode() not in r.out + r.err
+
+
+@pytest.mark.parametrize("contents, error", [
+    (None, "准备配置失败: 读取 token 文件失败: {tok}"),
+    (b"\r\n  \r\n", "准备配置失败: token 文件是空的: {tok}"),
+], ids=["missing", "blank"])
+def test_install_with_an_unusable_token_file_exits_2(svc, contents, error):
+    mw = svc
+    place_connector_for_install(mw)
+    if contents is not None:
+        (mw.dir / "token.txt").write_bytes(contents)
+    tok = mw.win_dir + "\\token.txt"
+    r = mw.run("install", "--token-file", tok)
+    assert (r.rc, r.err_text) == (2, error.format(tok=tok) + "\r\n")
+    assert registration(mw) is None
+
+
+def test_install_with_another_ini_registers_a_service_that_reads_it(svc):
+    mw = svc
+    conf = mw.dir / "conf dir"
+    conf.mkdir()
+    site = mw.win_dir + "\\conf dir\\site.ini"
+    mw.place_fake_connector("print=from-site\n")
+    (conf / "cloudflared.exe").write_bytes((mw.dir / "cloudflared.exe").read_bytes())
+    (conf / "fakecfd.txt").write_bytes((mw.dir / "fakecfd.txt").read_bytes())
+    (conf / "site.ini").write_bytes(("[cloudflared]\r\narch=%s\r\n" % MACHINE).encode("utf-8"))
+    out = install_lines_ok(mw.run("install", "--ini", site))
+    assert out[-1] == "日志: " + mw.win_dir + "\\conf dir\\logs\\mosswarden-service.log"
+    assert registration(mw)["ImagePath"] == '"%s\\mosswarden.exe" --service --ini "%s"' % (mw.win_dir, site)
+    log = conf / "logs" / "mosswarden-service.log"
+    wait_until(lambda: log.exists() and b"[CFD] from-site" in log.read_bytes(), 30, "the service's connector")
+    assert not (mw.dir / "mosswarden.ini").exists()

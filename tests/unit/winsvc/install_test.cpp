@@ -65,9 +65,41 @@ TEST(LeftInPlaceLinesTest, ListsOnlyWhatIsThereAndWarnsOfTheToken) {
                                                                      L"  C:\\m\\mosswarden.ini（配置文件）"}));
 }
 
-TEST(AutostartCommandLineTest, QuotesThePathAndAddsDaemon) {
+TEST(AutostartCommandLineTest, QuotesThePathAndAddsDaemonAndAnIniOtherThanTheDefault) {
     EXPECT_EQ(AutostartCommandLine(L"C:\\Program Files\\m w\\mosswarden.exe"),
               L"\"C:\\Program Files\\m w\\mosswarden.exe\" --daemon");
+    EXPECT_EQ(AutostartCommandLine(L"C:\\m\\mosswarden.exe", L"D:\\conf dir\\site.ini"),
+              L"\"C:\\m\\mosswarden.exe\" --daemon --ini \"D:\\conf dir\\site.ini\"");
+    EXPECT_EQ(IniArgument(L"c:/M/MossWarden.ini", L"C:\\m\\mosswarden.ini"), L"");
+    EXPECT_EQ(IniArgument(L"D:\\conf\\site.ini", L"C:\\m\\mosswarden.ini"), L"D:\\conf\\site.ini");
+}
+
+TEST(SetIniValueTest, ReplacesAddsOrAppendsTheKeyKeepingLineEnds) {
+    const struct {
+        const char* what;
+        const wchar_t* before;
+        const wchar_t* after;
+    } cases[] = {
+        {"replaces the key of the section", L"[cloudflared]\r\ntoken=x\r\n[Tunnel]\r\n; token=c\r\n TOKEN = old ;n\r\nmode=token\r\n",
+         L"[cloudflared]\r\ntoken=x\r\n[Tunnel]\r\n; token=c\r\ntoken=NEW\r\nmode=token\r\n"},
+        {"replaces the line the reader takes, in a repeated section too", L"[tunnel]\nmode=token\n[tunnel]\ntoken=later\n",
+         L"[tunnel]\nmode=token\n[tunnel]\ntoken=NEW\n"},
+        {"adds it after the first header", L"[tunnel]\nmode=token\n[x]\ntoken=other\n",
+         L"[tunnel]\ntoken=NEW\nmode=token\n[x]\ntoken=other\n"},
+        {"header on the last line without an end", L"a=1\r\n[tunnel]", L"a=1\r\n[tunnel]\r\ntoken=NEW\r\n"},
+        {"appends the section", L"[supervisor]\r\nrestart_delay=1", L"[supervisor]\r\nrestart_delay=1\r\n[tunnel]\r\ntoken=NEW\r\n"},
+        {"empty file", L"", L"[tunnel]\r\ntoken=NEW\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SetIniValue(c.before, L"tunnel", L"token", L"NEW"), c.after) << c.what;
+}
+
+TEST(TokenFromFileTextTest, TakesTheFirstNonBlankLine) {
+    std::wstring token;
+    EXPECT_TRUE(TokenFromFileText(L"\xFEFF\r\n  eyJhIjoi \r\nsecond\r\n", &token));
+    EXPECT_EQ(token, L"eyJhIjoi");
+    EXPECT_TRUE(TokenFromFileText(L"eyJ", &token));
+    EXPECT_EQ(token, L"eyJ");
+    for (const wchar_t* empty : {L"", L"\r\n \t\r\n", L"\xFEFF"}) EXPECT_FALSE(TokenFromFileText(empty, &token));
 }
 
 }  // namespace mw

@@ -64,6 +64,8 @@ TEST(ServiceCommandReportTest, StopAndRestartReportTheStateReached) {
 TEST(ServiceCommandLineTest, QuotesAPathWithSpaces) {
     EXPECT_EQ(ServiceCommandLine(L"C:\\Program Files\\moss warden\\mosswarden.exe"),
               L"\"C:\\Program Files\\moss warden\\mosswarden.exe\" --service");
+    EXPECT_EQ(ServiceCommandLine(L"C:\\m\\mosswarden.exe", L"D:\\conf dir\\site.ini"),
+              L"\"C:\\m\\mosswarden.exe\" --service --ini \"D:\\conf dir\\site.ini\"");
 }
 
 }  // namespace mw
