@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_access.h"
 #include "config/settings.h"
 
 namespace mw {
@@ -56,9 +57,11 @@ bool LaunchDetachedDaemon(const std::wstring& programPath, uint32_t* processId, 
 
 // The install command's core with the elevation and the program to register given as values.
 // Exit codes: 0 done, 2 configuration, 3 provisioning, 4 Run value, 5 service removal or creation.
-// A token file that cannot be read or holds no token is a configuration failure (2).
+// A token file that cannot be read or holds no token is a configuration failure (2). Elevated, the
+// program folder and the INI get their descriptors through `setSecurity` (a failure is reported).
 int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring& programPath,
-                  const InstallOptions& options = InstallOptions());
+                  const InstallOptions& options = InstallOptions(),
+                  const SecuritySetter& setSecurity = SetSecurityFromSddl);
 // 0 done (also without administrator rights), 5 when deleting the service failed. `iniPath` names the
 // files it reports as left in place.
 int UninstallFlowAs(bool elevated, const std::wstring& iniPath);

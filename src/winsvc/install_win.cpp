@@ -173,7 +173,7 @@ bool LaunchDetachedDaemon(const std::wstring& programPath, uint32_t* processId, 
 }
 
 int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring& programPath,
-                  const InstallOptions& options) {
+                  const InstallOptions& options, const SecuritySetter& setSecurity) {
     g_quiet = options.quiet;
     std::wstring error;
     if (!PrepareConfig(iniPath, &error)) {
@@ -189,6 +189,16 @@ int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring
     const Config& config = CurrentConfig();
     Logger::Instance().Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, !g_quiet, L"");
     LoggerCloser closeLog;
+    // Before the download, so the connector inherits the folder's DACL; a user's own folder is left alone.
+    if (elevated) {
+        std::vector<LockDownTarget> targets = LockDownTargets(DirectoryOf(programPath), FullPath(iniPath));
+        std::vector<std::wstring> failures;
+        if (LockDown(targets, setSecurity, &failures)) {
+            Say(LockDownLine(targets));
+        } else {
+            for (const std::wstring& failure : failures) WriteErr(failure);
+        }
+    }
     if (!EnsureConnector(false)) {
         WriteErr(L"cloudflared 落地失败，见日志");
         return 3;

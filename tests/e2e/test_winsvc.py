@@ -29,7 +29,11 @@ def lines(data):
 
 
 def write_ini(mw, text):
-    (mw.dir / "mosswarden.ini").write_bytes(text.replace("\n", "\r\n").encode("utf-8"))
+    """The INI as an administrator would keep it: Wine reads the Unix mode as its DACL, and a
+    world-readable file is reported by status as readable by everyone."""
+    path = mw.dir / "mosswarden.ini"
+    path.write_bytes(text.replace("\n", "\r\n").encode("utf-8"))
+    path.chmod(0o600)
 
 
 def place_connector_for_install(mw, text=None):
@@ -112,6 +116,7 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     ini = mw.win_dir + "\\mosswarden.ini"
     out = install_lines_ok(mw.run())
     assert (mw.dir / "mosswarden.ini").is_file()
+    assert ("已收紧权限: %s 仅 SYSTEM 和管理员可改（Users 只读）；%s 仅 SYSTEM 和管理员可读写" % (mw.win_dir, ini)) in out
     tail = [line.format(ini=ini) for line in TOKEN_WARNING] + [
         REGISTERED,
         "服务已启动",
@@ -394,3 +399,15 @@ def test_install_with_another_ini_registers_a_service_that_reads_it(svc):
     log = conf / "logs" / "mosswarden-service.log"
     wait_until(lambda: log.exists() and b"[CFD] from-site" in log.read_bytes(), 30, "the service's connector")
     assert not (mw.dir / "mosswarden.ini").exists()
+
+
+def test_status_warns_of_an_ini_that_everyone_may_read(svc):
+    mw = svc
+    write_ini(mw, "[tunnel]\ntoken=abcdefghijkl\n")
+    (mw.dir / "mosswarden.ini").chmod(0o644)
+    r = mw.run("status")
+    assert (r.rc, r.err) == (0, b"")
+    out = lines(r.out)
+    at = out.index("隧道模式: token，token: ****")
+    assert out[at + 1] == "警告: " + mw.win_dir + "\\mosswarden.ini 可被非管理员读取（WD）"
+    assert out[at + 2].startswith("日志: ")
