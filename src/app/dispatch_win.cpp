@@ -54,7 +54,7 @@ int InstallCommand(const CommandLine& line) {
     }
     return InstallFlow(line.iniPath, options);
 }
-int UninstallCommand(const CommandLine&) { return UninstallFlow(); }
+int UninstallCommand(const CommandLine& line) { return UninstallFlow(line.iniPath); }
 int StartCommand(const CommandLine&) { return RunStartCommand(); }
 int StopCommand(const CommandLine&) { return RunStopCommand(); }
 int RestartCommand(const CommandLine&) { return RunRestartCommand(); }

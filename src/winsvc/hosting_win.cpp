@@ -151,7 +151,9 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
     } else {
         SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
     }
-    StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Named, so that an install or uninstall on the same INI can ask this supervisor to stop.
+    StopEvent = CreateConsoleStopEvent(path);
+    if (StopEvent == nullptr) StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     int result = RunSupervisor(false);
     HANDLE event = StopEvent;
     StopEvent = nullptr;

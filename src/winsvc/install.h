@@ -68,6 +68,7 @@ int UninstallFlowAs(bool elevated, const std::wstring& iniPath);
 
 // The commands: they ask IsElevated and register the running executable.
 int InstallFlow(const std::wstring& iniPath, const InstallOptions& options = InstallOptions());
-int UninstallFlow();
+// `iniPath` (the default unless "--ini" was given) names the daemons to end and the files left.
+int UninstallFlow(const std::wstring& iniPath);
 
 }  // namespace mw

@@ -35,8 +35,29 @@ void Notice(const std::wstring& text) {
     if (!g_quiet) WriteErr(text);
 }
 
-int InstallService(const std::wstring& programPath, const std::wstring& iniArgument) {
+bool LogonAutostartExists() {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return false;
+    return RegQueryValueExW(key.get(), kRunValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// One supervisor per INI: the service replaces the per-user autostart and a daemon already running.
+void TakeOverFromAutostart(const std::wstring& iniPath) {
+    if (LogonAutostartExists()) {
+        if (SetLogonAutostart(false)) {
+            Say(L"已清除登录自启项 HKCU\\...\\Run\\mosswarden（改由服务守护）");
+        } else {
+            WriteErr(L"清除 HKCU Run 键失败");
+        }
+    }
+    uint32_t pid = 0;
+    bool forced = false;
+    if (StopConsoleSupervisor(iniPath, &pid, &forced)) Say(ConsoleSupervisorStoppedText(pid, forced));
+}
+
+int InstallService(const std::wstring& programPath, const std::wstring& iniArgument, const std::wstring& iniPath) {
     const Config& config = CurrentConfig();
+    TakeOverFromAutostart(iniPath);
     if (ServiceExists()) {
         std::wstring oldPath;
         if (QueryTunnelServicePath(&oldPath) && !oldPath.empty()) Say(L"原服务指向: " + oldPath);
@@ -215,7 +236,8 @@ int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring
     for (const std::wstring& line : InstallSummaryLines(config, iniPath)) Say(line);
     // The registration names the INI unless it is the default one beside the program it starts.
     std::wstring iniArgument = IniArgument(FullPath(iniPath), JoinPath(DirectoryOf(programPath), L"mosswarden.ini"));
-    return elevated ? InstallService(programPath, iniArgument) : InstallAutostart(iniPath, programPath, iniArgument);
+    return elevated ? InstallService(programPath, iniArgument, iniPath)
+                    : InstallAutostart(iniPath, programPath, iniArgument);
 }
 
 // Read only: a missing or unreadable INI still lets the defaults name the usual files.
@@ -239,6 +261,9 @@ void PrintLeftInPlace(const std::wstring& iniPath) {
 int UninstallFlowAs(bool elevated, const std::wstring& iniPath) {
     // A value left behind would start the daemon again at the next logon: say so rather than stay silent.
     if (!SetLogonAutostart(false)) WriteErr(L"清除 HKCU Run 键失败");
+    uint32_t pid = 0;
+    bool forced = false;
+    if (StopConsoleSupervisor(iniPath, &pid, &forced)) WriteOut(ConsoleSupervisorStoppedText(pid, forced));
     if (!elevated) {
         WriteErr(L"不是管理员，只能清掉登录自启项；服务需要管理员才能删。");
         PrintLeftInPlace(iniPath);
@@ -259,6 +284,6 @@ int InstallFlow(const std::wstring& iniPath, const InstallOptions& options) {
     return InstallFlowAs(iniPath, IsElevated(), ModulePath(), options);
 }
 
-int UninstallFlow() { return UninstallFlowAs(IsElevated(), DefaultIniPath()); }
+int UninstallFlow(const std::wstring& iniPath) { return UninstallFlowAs(IsElevated(), iniPath); }
 
 }  // namespace mw

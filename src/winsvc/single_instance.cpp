@@ -23,6 +23,12 @@ std::wstring SupervisorLockName(const std::wstring& iniFullPath, bool global) {
 
 std::wstring SupervisorPidName(const std::wstring& lockName) { return lockName + L"-pid"; }
 
+std::wstring SupervisorStopName(const std::wstring& lockName) { return lockName + L"-stop"; }
+
+std::wstring ConsoleSupervisorStoppedText(uint32_t pid, bool forced) {
+    return FormatText(forced ? L"已强行结束后台守护（PID %u）" : L"已停止后台守护（PID %u）", static_cast<unsigned>(pid));
+}
+
 std::wstring AlreadySupervisingText(const std::wstring& iniPath, uint32_t pid) {
     return FormatText(L"已有 mosswarden 在守护 %s（PID %u）", iniPath.c_str(), static_cast<unsigned>(pid));
 }

@@ -14,7 +14,17 @@ std::wstring SupervisorPidName(const std::wstring& lockName);
 // "已有 mosswarden 在守护 <ini>（PID n）".
 std::wstring AlreadySupervisingText(const std::wstring& iniPath, uint32_t pid);
 
+// The name of the console hosting's stop event beside its Local\ mutex.
+std::wstring SupervisorStopName(const std::wstring& lockName);
+
 // Whether a supervisor (service or console) holds the INI's name; *holderPid gets its PID (0 when unreadable).
 bool FindSupervisor(const std::wstring& iniPath, uint32_t* holderPid, bool* byService = nullptr);
+
+// Stops the console supervisor ("run" or "daemon") of the INI: its stop event first, then, when it has
+// not ended within 15 s, TerminateProcess. False when none runs; *pid is the one stopped and *forced
+// whether it had to be terminated.
+bool StopConsoleSupervisor(const std::wstring& iniPath, uint32_t* pid, bool* forced);
+// "已停止后台守护（PID n）" or "已强行结束后台守护（PID n）".
+std::wstring ConsoleSupervisorStoppedText(uint32_t pid, bool forced);
 
 }  // namespace mw

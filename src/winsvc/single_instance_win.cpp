@@ -99,6 +99,34 @@ LockResult AcquireSupervisorLock(const std::wstring& iniPath, bool global, Super
     return LockResult::Acquired;
 }
 
+void* CreateConsoleStopEvent(const std::wstring& iniPath) {
+    std::wstring name = SupervisorStopName(SupervisorLockName(FullPath(iniPath), false));
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    // A stopper aimed at a supervisor before this one may have left it signalled.
+    if (event != nullptr) ResetEvent(event);
+    return event;
+}
+
+bool StopConsoleSupervisor(const std::wstring& iniPath, uint32_t* pid, bool* forced) {
+    std::wstring name = SupervisorLockName(FullPath(iniPath), false);
+    if (!NameHeld(name)) return false;
+    uint32_t holder = ReadHolderPid(name);
+    if (holder == 0 || holder == GetCurrentProcessId()) return false;
+    UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, holder));
+    if (!process) return false;
+    bool terminated = false;
+    UniqueHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, SupervisorStopName(name).c_str()));
+    if (!stop || !SetEvent(stop.get()) || WaitForSingleObject(process.get(), 15000) != WAIT_OBJECT_0) {
+        // Ending the process ends its connector too: the connector runs in its kill-on-close job.
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        terminated = true;
+    }
+    if (pid != nullptr) *pid = holder;
+    if (forced != nullptr) *forced = terminated;
+    return true;
+}
+
 bool FindSupervisor(const std::wstring& iniPath, uint32_t* holderPid, bool* byService) {
     std::wstring full = FullPath(iniPath);
     for (bool global : {true, false}) {

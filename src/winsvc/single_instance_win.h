@@ -14,6 +14,9 @@ struct SupervisorLock {
     void Release();
 };
 
+// The console hosting's StopEvent: a named manual-reset event an installer or uninstaller may signal.
+void* CreateConsoleStopEvent(const std::wstring& iniPath);
+
 enum class LockResult { Acquired, Held, Failed };
 
 // The console hostings first look for the service's Global\ name, then take their own Local\ one; the

@@ -411,3 +411,55 @@ def test_status_warns_of_an_ini_that_everyone_may_read(svc):
     at = out.index("隧道模式: token，token: ****")
     assert out[at + 1] == "警告: " + mw.win_dir + "\\mosswarden.ini 可被非管理员读取（WD）"
     assert out[at + 2].startswith("日志: ")
+
+
+def start_daemon(mw):
+    p = subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log = lambda: b"".join(f.read_bytes() for f in (mw.dir / "logs").glob("mosswarden-2*.log")) if (mw.dir / "logs").exists() else b""
+    wait_until(lambda: b"[CFD] up" in log(), 40, "the daemon's connector")
+    return p, log
+
+
+def run_value(mw):
+    r = mw.run("query", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "/v", "mosswarden", program="reg.exe")
+    return r.rc == 0
+
+
+def test_elevated_install_takes_over_from_the_autostart_and_its_daemon(svc):
+    mw = svc
+    place_connector_for_install(mw, "[cloudflared]\nreuse=1\n")
+    mw.place_fake_connector("print=up\n")
+    r = mw.run("add", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "/v", "mosswarden", "/t", "REG_SZ",
+               "/d", '"%s\\mosswarden.exe" --daemon' % mw.win_dir, "/f", program="reg.exe")
+    assert r.rc == 0 and run_value(mw)
+    daemon, log = start_daemon(mw)
+    try:
+        out = install_lines_ok(mw.run("install"))
+        at = out.index("已清除登录自启项 HKCU\\...\\Run\\mosswarden（改由服务守护）")
+        m = re.fullmatch(r"已停止后台守护（PID (\d+)）", out[at + 1])
+        assert m, out
+        assert daemon.wait(timeout=20) == 0
+        assert b"\xe6\x94\xb6\xe5\x88\xb0\xe5\x81\x9c\xe6\xad\xa2\xe4\xbf\xa1\xe5\x8f\xb7" in log()  # 收到停止信号
+        assert not run_value(mw)
+        assert wait_state(mw, "RUNNING") == "RUNNING"
+    finally:
+        daemon.kill()
+        daemon.wait()
+
+
+def test_uninstall_ends_the_daemon_of_its_ini(svc):
+    mw = svc
+    mw.place_fake_connector("print=up\n")
+    write_ini(mw, "[cloudflared]\nreuse=1\narch=%s\n" % MACHINE)
+    daemon, _ = start_daemon(mw)
+    try:
+        r = mw.run("uninstall")
+        assert (r.rc, r.err) == (0, b"")
+        out = lines(r.out)
+        assert re.fullmatch(r"已停止后台守护（PID (\d+)）", out[0]) and out[1] == "服务未安装", out
+        assert daemon.wait(timeout=20) == 0
+        wait_until(lambda: not [c for c in live_commands_in(mw.dir) if b"cloudflared.exe" in c], 10, "no connector")
+    finally:
+        daemon.kill()
+        daemon.wait()
