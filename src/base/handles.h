@@ -84,6 +84,18 @@ struct MappedViewTraits {
     static void Close(void* view) { UnmapViewOfFile(view); }
 };
 
+struct EventSourceTraits {
+    static HANDLE Empty() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr; }
+    static void Close(HANDLE h) { DeregisterEventSource(h); }
+};
+
+struct ModuleTraits {
+    static HMODULE Empty() { return nullptr; }
+    static bool IsValid(HMODULE h) { return h != nullptr; }
+    static void Close(HMODULE h) { FreeLibrary(h); }
+};
+
 // CreateFileW returns INVALID_HANDLE_VALUE, most other kernel calls return NULL; both are empty.
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
@@ -92,5 +104,7 @@ using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 // Memory the system allocated for the caller (security descriptors, SDDL strings).
 using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
 using UniqueMappedView = UniqueResource<void*, MappedViewTraits>;
+using UniqueEventSource = UniqueResource<HANDLE, EventSourceTraits>;
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 
 }  // namespace mw

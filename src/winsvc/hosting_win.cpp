@@ -2,6 +2,7 @@
 #include "winsvc/hosting.h"
 
 #include "base/console.h"
+#include "base/events.h"
 #include "base/logger.h"
 #include "base/paths.h"
 #include "base/text.h"
@@ -10,6 +11,7 @@
 #include "config/loader.h"
 #include "config/settings.h"
 #include "supervisor/supervisor.h"
+#include "winsvc/event_log.h"
 #include "winsvc/service_control.h"
 #include "winsvc/single_instance_win.h"
 
@@ -121,7 +123,11 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
 
     ReportStatus(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, false, 0);
+    OpenServiceEventLog();
+    ReportSupervisorEvent(SupervisorEvent::SupervisorStarted, {config.ini_path});
     RunSupervisor(true);
+    ReportSupervisorEvent(SupervisorEvent::SupervisorStopped, {CurrentConfig().ini_path});
+    CloseServiceEventLog();
     // StopEvent stays open: the control handler may still signal it until the process ends.
     ReportStatus(SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, false, 0);
 }

@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "config/yaml.h"
 #include "provision/provision.h"
+#include "winsvc/event_log.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
 #include "winsvc/single_instance.h"
@@ -76,6 +77,11 @@ int InstallService(const std::wstring& programPath, const std::wstring& iniArgum
         return 5;
     }
     Say(RegistrationLine(applied));
+    if (InstallEventLogSource(programPath, &error)) {
+        Say(L"已注册事件日志源 mosswarden（Windows 日志 → 应用程序）");
+    } else {
+        WriteErr(error);
+    }
     error.clear();
     if (StartTunnelService(&error)) {
         Say(L"服务已启动");
@@ -276,6 +282,13 @@ int UninstallFlowAs(bool elevated, const std::wstring& iniPath) {
         return 5;
     }
     WriteOut(existed ? L"服务已删除" : L"服务未安装");
+    bool sourceExisted = false;
+    error.clear();
+    if (!RemoveEventLogSource(&sourceExisted, &error)) {
+        WriteErr(error);
+    } else if (sourceExisted) {
+        WriteOut(L"已删除事件日志源 mosswarden");
+    }
     PrintLeftInPlace(iniPath);
     return 0;
 }

@@ -45,14 +45,15 @@ def place_connector_for_install(mw, text=None):
         write_ini(mw, "[cloudflared]\narch=%s\n" % MACHINE + (text or ""))
 
 
-def registration(mw):
+def registration(mw, key=SERVICE_KEY):
     """The service's registry values as Wine's reg.exe exports them (UTF-16 keeps the Chinese text)."""
     target = mw.dir / "service.reg"
-    r = mw.run("export", SERVICE_KEY, mw.win_dir + "\\service.reg", "/y", program="reg.exe")
+    r = mw.run("export", key, mw.win_dir + "\\service.reg", "/y", program="reg.exe")
     if r.rc != 0:
         return None
     values = {}
-    for line in target.read_bytes().decode("utf-16").splitlines():
+    text = re.sub(r"\\\r?\n\s*", "", target.read_bytes().decode("utf-16"))  # hex values continue over lines
+    for line in text.splitlines():
         m = re.match(r'^"([^"]+)"=(.*)$', line)
         if not m:
             continue
@@ -61,6 +62,18 @@ def registration(mw):
             raw = raw[1:-1].replace('\\"', '"').replace("\\\\", "\\")
         values[m.group(1)] = raw
     target.unlink()
+    return values
+
+
+def event_source(mw):
+    """The Event Log source's values; REG_EXPAND_SZ comes as hex(2) UTF-16 bytes."""
+    values = registration(mw, r"HKLM\System\CurrentControlSet\Services\EventLog\Application\mosswarden")
+    if values is None:
+        return None
+    raw = values.get("EventMessageFile", "")
+    if raw.startswith("hex(2):"):
+        data = bytes(int(b, 16) for b in raw[7:].replace("\\", "").replace(" ", "").split(",") if b)
+        values["EventMessageFile"] = data.decode("utf-16-le").rstrip("\0")
     return values
 
 
@@ -119,6 +132,7 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert ("已收紧权限: %s 仅 SYSTEM 和管理员可改（Users 只读）；%s 仅 SYSTEM 和管理员可读写" % (mw.win_dir, ini)) in out
     tail = [line.format(ini=ini) for line in TOKEN_WARNING] + [
         REGISTERED,
+        "已注册事件日志源 mosswarden（Windows 日志 → 应用程序）",
         "服务已启动",
     ]
     start = out.index(TOKEN_WARNING[0])
@@ -148,11 +162,13 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert (r.rc, r.err, lines(r.out)) == (0, b"", ["已重启"])
     assert wait_state(mw, "RUNNING") == "RUNNING"
 
-    for said in ("服务已删除", "服务未安装"):
+    assert event_source(mw) == {"EventMessageFile": mw.win_dir + "\\mosswarden.exe", "TypesSupported": "dword:00000007"}
+    for said in (["服务已删除", "已删除事件日志源 mosswarden"], ["服务未安装"]):
         r = mw.run("uninstall")
         assert (r.rc, r.err) == (0, b"")
         out = lines(r.out)
-        assert out[:3] == [said, "以下文件未删除（不再需要请手动删除）：", "  " + ini + "（配置文件）"]
+        assert out[:len(said) + 2] == said + ["以下文件未删除（不再需要请手动删除）：", "  " + ini + "（配置文件）"]
+        assert event_source(mw) is None
         assert "  " + mw.win_dir + "\\cloudflared.exe" in out
         assert out[-1] == "  " + mw.win_dir + "\\logs（日志）"
         assert registration(mw) is None
