@@ -20,6 +20,24 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& args, const std::w
     return line;
 }
 
+bool ParseInstallOptions(const std::vector<std::wstring>& args, InstallOptions* options, std::wstring* errorText) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::wstring word = ToLowerAscii(args[i]);
+        if (word == L"--quiet") {
+            options->quiet = true;
+        } else if (word == L"--token-file") {
+            if (i + 1 >= args.size()) {
+                if (errorText != nullptr) *errorText = L"--token-file 后面要跟 token 文件的路径";
+                return false;
+            }
+            options->tokenFile = args[++i];
+        } else if (word == L"--ini" && i + 1 < args.size()) {
+            ++i;  // its value is the INI path, not an option
+        }
+    }
+    return true;
+}
+
 std::vector<std::wstring> UsageLines(const std::wstring& defaultIniPath) {
     return {
         L"mosswarden —— Win7 可用的 cloudflared 引导 + 守护程序",
@@ -46,6 +64,15 @@ std::vector<std::wstring> UsageLines(const std::wstring& defaultIniPath) {
         L"  --ini         生成默认 mosswarden.ini（已存在则不覆盖）",
         L"  --service     服务内部入口，不要手动调用",
         L"  --version     版本信息",
+        L"",
+        L"无人值守安装: --install --token-file <文件> [--quiet]",
+        L"  --token-file  从文件读 token 写进 ini（不打印 token）",
+        L"  --quiet       不打印进度和提示，只在出错时写标准错误",
+        L"  --ini 路径    用别处的 ini；--install 注册的服务/自启项也带上它",
+        L"",
+        L"退出码: 0 成功；1 未知命令、参数不对、网络检查或自检失败；2 ini 读写失败；",
+        L"        3 cloudflared 落地或 config.yml 失败；4 写登录自启失败；",
+        L"        5 服务操作失败或未达到预期状态；6 已有 mosswarden 在守护同一个 ini",
         L"",
         L"默认配置文件: " + defaultIniPath,
     };

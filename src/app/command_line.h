@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "winsvc/install.h"
+
 namespace mw {
 
 struct CommandLine {
@@ -14,7 +16,11 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::wstring>& args, const std::wstring& defaultIniPath);
 
-// The 25 lines of the usage text; the last names the default INI path.
+// "--quiet" and "--token-file <path>" after "install" (case-insensitive); false with a text when
+// "--token-file" has no path after it.
+bool ParseInstallOptions(const std::vector<std::wstring>& args, InstallOptions* options, std::wstring* errorText);
+
+// The 34 lines of the usage text, exit codes included; the last names the default INI path.
 std::vector<std::wstring> UsageLines(const std::wstring& defaultIniPath);
 
 }  // namespace mw

@@ -46,8 +46,16 @@ int IniCommand(const CommandLine& line) { return RunIniCommand(line.iniPath); }
 int YamlCommand(const CommandLine& line) { return RunYamlCommand(line.iniPath); }
 int DownloadCommand(const CommandLine& line) { return RunProvisionCommand(line.iniPath, true); }
 int EnsureCommand(const CommandLine& line) { return RunProvisionCommand(line.iniPath, false); }
-int InstallCommand(const CommandLine& line) { return InstallFlow(line.iniPath); }
-int UninstallCommand(const CommandLine&) { return UninstallFlow(); }
+int InstallCommand(const CommandLine& line) {
+    InstallOptions options;
+    std::wstring error;
+    if (!ParseInstallOptions(line.args, &options, &error)) {
+        WriteErr(error);
+        return 1;
+    }
+    return InstallFlow(line.iniPath, options);
+}
+int UninstallCommand(const CommandLine& line) { return UninstallFlow(line.iniPath); }
 int StartCommand(const CommandLine&) { return RunStartCommand(); }
 int StopCommand(const CommandLine&) { return RunStopCommand(); }
 int RestartCommand(const CommandLine&) { return RunRestartCommand(); }
@@ -58,7 +66,7 @@ int StatusCommand(const CommandLine&) {
 int HealthCommand(const CommandLine& line) { return RunHealthCommand(line.iniPath); }
 int RunCommand(const CommandLine& line) { return HostSupervisor(line.iniPath, false); }
 int DaemonCommand(const CommandLine& line) { return HostSupervisor(line.iniPath, true); }
-int ServiceCommand(const CommandLine&) { return RunServiceDispatcher(); }
+int ServiceCommand(const CommandLine& line) { return RunServiceDispatcher(line.iniPath); }
 
 // In the order in which the forms are tested.
 const Command kCommands[] = {

@@ -72,10 +72,39 @@ struct InternetHandleTraits {
     static void Close(HINTERNET h) { WinHttpCloseHandle(h); }
 };
 
+struct LocalMemoryTraits {
+    static HLOCAL Empty() { return nullptr; }
+    static bool IsValid(HLOCAL h) { return h != nullptr; }
+    static void Close(HLOCAL h) { LocalFree(h); }
+};
+
+struct MappedViewTraits {
+    static void* Empty() { return nullptr; }
+    static bool IsValid(void* view) { return view != nullptr; }
+    static void Close(void* view) { UnmapViewOfFile(view); }
+};
+
+struct EventSourceTraits {
+    static HANDLE Empty() { return nullptr; }
+    static bool IsValid(HANDLE h) { return h != nullptr; }
+    static void Close(HANDLE h) { DeregisterEventSource(h); }
+};
+
+struct ModuleTraits {
+    static HMODULE Empty() { return nullptr; }
+    static bool IsValid(HMODULE h) { return h != nullptr; }
+    static void Close(HMODULE h) { FreeLibrary(h); }
+};
+
 // CreateFileW returns INVALID_HANDLE_VALUE, most other kernel calls return NULL; both are empty.
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+// Memory the system allocated for the caller (security descriptors, SDDL strings).
+using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
+using UniqueMappedView = UniqueResource<void*, MappedViewTraits>;
+using UniqueEventSource = UniqueResource<HANDLE, EventSourceTraits>;
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 
 }  // namespace mw

@@ -22,6 +22,8 @@ std::wstring ReadGrowingName(const std::function<uint32_t(wchar_t*, uint32_t)>& 
 std::wstring ModulePath();
 std::wstring ExeDir();
 std::wstring DefaultIniPath();
+// The absolute form of a path (relative ones against the current directory); the path itself on failure.
+std::wstring FullPath(const std::wstring& path);
 bool CreateDirectories(const std::wstring& path);
 // True for an existing object that is not a directory.
 bool FileExists(const std::wstring& path, uint64_t* size = nullptr);

@@ -17,6 +17,16 @@ std::wstring ExeDir() { return DirectoryOf(ModulePath()); }
 
 std::wstring DefaultIniPath() { return JoinPath(ExeDir(), L"mosswarden.ini"); }
 
+std::wstring FullPath(const std::wstring& path) {
+    if (path.empty()) return path;
+    std::wstring full = ReadGrowingName([&path](wchar_t* buffer, uint32_t capacity) -> uint32_t {
+        DWORD needed = GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+        // A result that does not fit reports the size it needs: make ReadGrowingName grow.
+        return needed >= capacity ? capacity : needed;
+    });
+    return full.empty() ? path : full;
+}
+
 namespace {
 
 bool MakeDirectory(const std::wstring& path) {

@@ -2,6 +2,7 @@
 #include "winsvc/hosting.h"
 
 #include "base/console.h"
+#include "base/events.h"
 #include "base/logger.h"
 #include "base/paths.h"
 #include "base/text.h"
@@ -10,7 +11,9 @@
 #include "config/loader.h"
 #include "config/settings.h"
 #include "supervisor/supervisor.h"
+#include "winsvc/event_log.h"
 #include "winsvc/service_control.h"
+#include "winsvc/single_instance_win.h"
 
 namespace mw {
 
@@ -19,6 +22,8 @@ namespace {
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 SERVICE_STATUS g_status = {};
 DWORD g_checkPoint = 1;
+// Set before the dispatcher starts and only read by ServiceMain afterwards.
+std::wstring g_serviceIniPath;
 
 void ReportStatus(DWORD state, DWORD controls, DWORD win32ExitCode, bool withCheckPoint, DWORD waitHint) {
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -86,7 +91,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
 
     Config& config = CurrentConfig();
-    config.ini_path = DefaultIniPath();
+    config.ini_path = g_serviceIniPath.empty() ? DefaultIniPath() : FullPath(g_serviceIniPath);
     config.ini_dir = DirectoryOf(config.ini_path);
     config.supervisor.log_dir = JoinPath(config.ini_dir, L"logs");
     config.tunnel.config_file = JoinPath(config.ini_dir, L"config.yml");
@@ -102,8 +107,27 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         Logger::Instance().Write(L"ERROR", L"服务以默认配置继续运行（隧道大概率连不上，先跑一次 --install 生成 ini）");
     }
 
+    SupervisorLock lock;
+    uint32_t holder = 0;
+    error.clear();
+    LockResult locked = AcquireSupervisorLock(config.ini_path, true, &lock, &holder, &error);
+    if (locked == LockResult::Held) {
+        OpenServiceLog(config);
+        Logger::Instance().Write(L"ERROR", AlreadySupervisingText(FullPath(config.ini_path), holder));
+        ReportStatus(SERVICE_STOPPED, 0, ERROR_ALREADY_EXISTS, false, 0);
+        return;
+    }
+    if (locked == LockResult::Failed) {
+        OpenServiceLog(config);
+        Logger::Instance().Write(L"WARN", error);
+    }
+
     ReportStatus(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, false, 0);
+    OpenServiceEventLog();
+    ReportSupervisorEvent(SupervisorEvent::SupervisorStarted, {config.ini_path});
     RunSupervisor(true);
+    ReportSupervisorEvent(SupervisorEvent::SupervisorStopped, {CurrentConfig().ini_path});
+    CloseServiceEventLog();
     // StopEvent stays open: the control handler may still signal it until the process ends.
     ReportStatus(SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, false, 0);
 }
@@ -117,17 +141,30 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
         WriteErr(L"准备配置失败: " + error);
         return 2;
     }
+    SupervisorLock lock;
+    uint32_t holder = 0;
+    error.clear();
+    LockResult locked = AcquireSupervisorLock(path, false, &lock, &holder, &error);
+    if (locked == LockResult::Held) {
+        WriteErr(AlreadySupervisingText(FullPath(path), holder));
+        return kAlreadySupervisedExit;
+    }
+    // Without the lock the supervisor still runs: a second one is less harm than none.
+    if (locked == LockResult::Failed) WriteErr(error);
     if (daemon) {
         HWND window = GetConsoleWindow();
         if (window != nullptr) ShowWindow(window, SW_HIDE);
     } else {
         SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
     }
-    StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Named, so that an install or uninstall on the same INI can ask this supervisor to stop.
+    StopEvent = CreateConsoleStopEvent(path);
+    if (StopEvent == nullptr) StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     int result = RunSupervisor(false);
     HANDLE event = StopEvent;
     StopEvent = nullptr;
     if (event != nullptr) CloseHandle(event);
+    lock.Release();
     if (!daemon) {
         WriteOut(FormatText(L"退出码 %d", result));
         WriteOut(L"按任意键关闭…");
@@ -136,10 +173,11 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
     return result;
 }
 
-int RunServiceDispatcher() {
+int RunServiceDispatcher(const std::wstring& iniPath) {
+    g_serviceIniPath = iniPath;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
     if (StartServiceCtrlDispatcherW(table)) return 0;
-    return HostSupervisor(std::wstring(), false);
+    return HostSupervisor(iniPath, false);
 }
 
 }  // namespace mw

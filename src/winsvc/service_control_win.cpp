@@ -20,13 +20,23 @@ std::wstring ApiError(const wchar_t* prefix, DWORD err) { return prefix + Win32E
 
 UniqueScHandle OpenManager(DWORD access) { return UniqueScHandle(OpenSCManagerW(nullptr, nullptr, access)); }
 
-// Polls until the service reports STOPPED or the query fails; `rounds` × 500 ms at most.
-void WaitForStopped(SC_HANDLE service, int rounds) {
+// Polls until the service reports STOPPED or the query fails; `rounds` × 500 ms at most. Returns the
+// last state seen, `known` when no query succeeded.
+DWORD WaitForStopped(SC_HANDLE service, int rounds, DWORD known = 0) {
+    DWORD state = known;
     for (int i = 0; i < rounds; ++i) {
         SERVICE_STATUS status = {};
-        if (!QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_STOPPED) return;
+        if (!QueryServiceStatus(service, &status)) break;
+        state = status.dwCurrentState;
+        if (state == SERVICE_STOPPED) break;
         Sleep(500);
     }
+    return state;
+}
+
+void Print(const CommandReport& report) {
+    if (!report.out.empty()) WriteOut(report.out);
+    if (!report.err.empty()) WriteErr(report.err);
 }
 
 // Manager and service opened with the texts shared by start and stop.
@@ -49,15 +59,16 @@ bool OpenForControl(DWORD access, UniqueScHandle* manager, UniqueScHandle* servi
 
 }  // namespace
 
-void ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
+ServiceSettingsResult ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
+    ServiceSettingsResult result;
     std::wstring description = kServiceDescription;
     SERVICE_DESCRIPTIONW descriptionInfo = {};
     descriptionInfo.lpDescription = &description[0];
-    change(service, SERVICE_CONFIG_DESCRIPTION, &descriptionInfo);
+    result.description = change(service, SERVICE_CONFIG_DESCRIPTION, &descriptionInfo) != FALSE;
 
     SERVICE_DELAYED_AUTO_START_INFO delayed = {};
     delayed.fDelayedAutostart = TRUE;
-    change(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    result.delayedStart = change(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) != FALSE;
 
     SC_ACTION actions[3] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 15000}, {SC_ACTION_RESTART, 60000}};
     SERVICE_FAILURE_ACTIONSW failure = {};
@@ -66,7 +77,8 @@ void ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change) {
     failure.lpCommand = nullptr;
     failure.cActions = 3;
     failure.lpsaActions = actions;
-    change(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+    result.failureActions = change(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
+    return result;
 }
 
 bool ServiceExists() {
@@ -76,21 +88,23 @@ bool ServiceExists() {
     return service.valid();
 }
 
-bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText) {
+bool InstallTunnelService(const std::wstring& exePath, std::wstring* errorText, ServiceSettingsResult* applied,
+                          const std::wstring& iniPath) {
     UniqueScHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
     if (!manager) {
         DWORD err = GetLastError();
         SetError(errorText, ApiError(L"OpenSCManager(CREATE) 失败: ", err) + L"（需要管理员）");
         return false;
     }
-    std::wstring commandLine = ServiceCommandLine(exePath);
+    std::wstring commandLine = ServiceCommandLine(exePath, iniPath);
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 1; attempt <= 20; ++attempt) {
         UniqueScHandle service(CreateServiceW(manager.get(), kServiceName, kServiceDisplayName, SERVICE_ALL_ACCESS,
                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                               commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         if (service) {
-            ApplyServiceSettings(service.get());
+            ServiceSettingsResult result = ApplyServiceSettings(service.get());
+            if (applied != nullptr) *applied = result;
             return true;
         }
         err = GetLastError();
@@ -148,34 +162,42 @@ bool QueryTunnelServicePath(std::wstring* path, std::wstring* errorText) {
     return true;
 }
 
-bool StartTunnelService(std::wstring* errorText) {
+bool StartTunnelService(std::wstring* errorText, bool* alreadyRunning) {
+    if (alreadyRunning != nullptr) *alreadyRunning = false;
     UniqueScHandle manager, service;
     if (!OpenForControl(SERVICE_START | SERVICE_QUERY_STATUS, &manager, &service, errorText)) return false;
     if (!StartServiceW(service.get(), 0, nullptr)) {
         DWORD err = GetLastError();
-        if (err == ERROR_SERVICE_ALREADY_RUNNING) return true;
+        if (err == ERROR_SERVICE_ALREADY_RUNNING) {
+            if (alreadyRunning != nullptr) *alreadyRunning = true;
+            return true;
+        }
         SetError(errorText, ApiError(L"StartService 失败: ", err));
         return false;
     }
     return true;
 }
 
-bool StopTunnelService(std::wstring* errorText) {
+bool StopTunnelService(std::wstring* errorText, uint32_t* finalState) {
     UniqueScHandle manager, service;
     if (!OpenForControl(SERVICE_STOP | SERVICE_QUERY_STATUS, &manager, &service, errorText)) return false;
     SERVICE_STATUS status = {};
+    DWORD known = SERVICE_STOP_PENDING;
     if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
         DWORD err = GetLastError();
         if (err != ERROR_SERVICE_NOT_ACTIVE) {
             SetError(errorText, ApiError(L"ControlService(STOP) 失败: ", err));
             return false;
         }
+        known = SERVICE_STOPPED;
     }
-    WaitForStopped(service.get(), 40);
+    DWORD state = WaitForStopped(service.get(), 40, known);
+    if (finalState != nullptr) *finalState = state;
     return true;
 }
 
-bool DeleteTunnelService(std::wstring* errorText) {
+bool DeleteTunnelService(std::wstring* errorText, bool* existed) {
+    if (existed != nullptr) *existed = false;
     UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
     if (!manager) {
         DWORD err = GetLastError();
@@ -189,6 +211,7 @@ bool DeleteTunnelService(std::wstring* errorText) {
         SetError(errorText, ApiError(L"OpenService(DELETE) 失败: ", err));
         return false;
     }
+    if (existed != nullptr) *existed = true;
     SERVICE_STATUS status = {};
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
     WaitForStopped(service.get(), 20);
@@ -215,24 +238,33 @@ int RunStartCommand() {
 
 int RunStopCommand() {
     std::wstring error;
-    if (!StopTunnelService(&error)) {
+    uint32_t state = 0;
+    if (!StopTunnelService(&error, &state)) {
         WriteErr(error);
         return 5;
     }
-    WriteOut(L"已停止");
-    return 0;
+    CommandReport report = StopCommandReport(state);
+    Print(report);
+    return report.exitCode;
 }
 
 int RunRestartCommand() {
-    StopTunnelService();
-    Sleep(500);
     std::wstring error;
-    if (!StartTunnelService(&error)) {
-        WriteErr(error);
-        return 5;
+    uint32_t state = 0;
+    if (!StopTunnelService(&error, &state)) {
+        // A service that is not there or cannot be controlled cannot be started either: the start says why.
+        state = SERVICE_STOPPED;
     }
-    WriteOut(L"已重启");
-    return 0;
+    bool started = false;
+    bool alreadyRunning = false;
+    if (state == SERVICE_STOPPED) {
+        Sleep(500);
+        error.clear();
+        started = StartTunnelService(&error, &alreadyRunning);
+    }
+    CommandReport report = RestartCommandReport(state, started, alreadyRunning, error);
+    Print(report);
+    return report.exitCode;
 }
 
 }  // namespace mw

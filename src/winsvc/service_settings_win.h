@@ -2,13 +2,14 @@
 #pragma once
 
 #include "base/win.h"
+#include "winsvc/service_control.h"
 
 namespace mw {
 
 using ChangeServiceConfig2Fn = BOOL(WINAPI*)(SC_HANDLE service, DWORD infoLevel, LPVOID info);
 
-// Description, delayed automatic start, then the three restart actions. The results are ignored:
-// Windows 7 keeps all three, Wine keeps only the description (the delayed flag fails with error 124).
-void ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change = ChangeServiceConfig2W);
+// Description, delayed automatic start, then the three restart actions, each on its own: a refused one
+// does not stop the next. Windows 7 takes all three; Wine refuses the delayed flag with error 124.
+ServiceSettingsResult ApplyServiceSettings(SC_HANDLE service, ChangeServiceConfig2Fn change = ChangeServiceConfig2W);
 
 }  // namespace mw

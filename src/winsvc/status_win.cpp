@@ -2,6 +2,7 @@
 #include "winsvc/status.h"
 
 #include "base/console.h"
+#include "base/file_access.h"
 #include "base/handles.h"
 #include "base/logger.h"
 #include "base/paths.h"
@@ -71,6 +72,7 @@ void PrintStatus() {
     }
 
     WriteOut(FormatText(L"隧道模式: %s，token: %s", config.tunnel.mode.c_str(), MaskToken(config.tunnel.token).c_str()));
+    for (const std::wstring& warning : InstallAccessWarnings(ModulePath(), connector, iniPath)) WriteOut(warning);
 
     std::wstring logPath = JoinPath(config.supervisor.log_dir, L"mosswarden-service.log");
     if (!FileExists(logPath)) logPath = JoinPath(config.supervisor.log_dir, L"mosswarden-" + LocalDateStamp() + L".log");

@@ -29,6 +29,15 @@ USAGE = [
     "  --service     服务内部入口，不要手动调用",
     "  --version     版本信息",
     "",
+    "无人值守安装: --install --token-file <文件> [--quiet]",
+    "  --token-file  从文件读 token 写进 ini（不打印 token）",
+    "  --quiet       不打印进度和提示，只在出错时写标准错误",
+    "  --ini 路径    用别处的 ini；--install 注册的服务/自启项也带上它",
+    "",
+    "退出码: 0 成功；1 未知命令、参数不对、网络检查或自检失败；2 ini 读写失败；",
+    "        3 cloudflared 落地或 config.yml 失败；4 写登录自启失败；",
+    "        5 服务操作失败或未达到预期状态；6 已有 mosswarden 在守护同一个 ini",
+    "",
 ]
 
 

@@ -3,15 +3,18 @@ import os
 import re
 import signal
 import socket
+import subprocess
 import time
 from pathlib import Path
 
 import pytest
 
-from conftest import ARCH, Mosswarden, stand_in_sha_line
+from conftest import ARCH, WINE_RUN, Mosswarden, stand_in_sha_line, wine_env
 
 SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\mosswarden"
 MACHINE = "amd64" if ARCH == "x64" else "386"
+# Wine refuses the delayed automatic start (error 124) and accepts the failure actions.
+REGISTERED = "服务已注册: mosswarden (自动启动 + 崩溃重启)（延迟启动未生效）"
 TOKEN_WARNING = [
     "提醒: [tunnel] token 还是空的。",
     "      到 Zero Trust -> Networks -> Tunnels -> Create tunnel 拿 token，填进 {ini}",
@@ -26,7 +29,11 @@ def lines(data):
 
 
 def write_ini(mw, text):
-    (mw.dir / "mosswarden.ini").write_bytes(text.replace("\n", "\r\n").encode("utf-8"))
+    """The INI as an administrator would keep it: Wine reads the Unix mode as its DACL, and a
+    world-readable file is reported by status as readable by everyone."""
+    path = mw.dir / "mosswarden.ini"
+    path.write_bytes(text.replace("\n", "\r\n").encode("utf-8"))
+    path.chmod(0o600)
 
 
 def place_connector_for_install(mw, text=None):
@@ -36,14 +43,15 @@ def place_connector_for_install(mw, text=None):
     write_ini(mw, "[cloudflared]\narch=%s\n" % MACHINE + stand_in_sha_line().replace("\r\n", "\n") + (text or ""))
 
 
-def registration(mw):
+def registration(mw, key=SERVICE_KEY):
     """The service's registry values as Wine's reg.exe exports them (UTF-16 keeps the Chinese text)."""
     target = mw.dir / "service.reg"
-    r = mw.run("export", SERVICE_KEY, mw.win_dir + "\\service.reg", "/y", program="reg.exe")
+    r = mw.run("export", key, mw.win_dir + "\\service.reg", "/y", program="reg.exe")
     if r.rc != 0:
         return None
     values = {}
-    for line in target.read_bytes().decode("utf-16").splitlines():
+    text = re.sub(r"\\\r?\n\s*", "", target.read_bytes().decode("utf-16"))  # hex values continue over lines
+    for line in text.splitlines():
         m = re.match(r'^"([^"]+)"=(.*)$', line)
         if not m:
             continue
@@ -52,6 +60,18 @@ def registration(mw):
             raw = raw[1:-1].replace('\\"', '"').replace("\\\\", "\\")
         values[m.group(1)] = raw
     target.unlink()
+    return values
+
+
+def event_source(mw):
+    """The Event Log source's values; REG_EXPAND_SZ comes as hex(2) UTF-16 bytes."""
+    values = registration(mw, r"HKLM\System\CurrentControlSet\Services\EventLog\Application\mosswarden")
+    if values is None:
+        return None
+    raw = values.get("EventMessageFile", "")
+    if raw.startswith("hex(2):"):
+        data = bytes(int(b, 16) for b in raw[7:].replace("\\", "").replace(" ", "").split(",") if b)
+        values["EventMessageFile"] = data.decode("utf-16-le").rstrip("\0")
     return values
 
 
@@ -107,8 +127,10 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     ini = mw.win_dir + "\\mosswarden.ini"
     out = install_lines_ok(mw.run())
     assert (mw.dir / "mosswarden.ini").is_file()
+    assert ("已收紧权限: %s 仅 SYSTEM 和管理员可改（Users 只读）；%s 仅 SYSTEM 和管理员可读写" % (mw.win_dir, ini)) in out
     tail = [line.format(ini=ini) for line in TOKEN_WARNING] + [
-        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+        REGISTERED,
+        "已注册事件日志源 mosswarden（Windows 日志 → 应用程序）",
         "服务已启动",
     ]
     start = out.index(TOKEN_WARNING[0])
@@ -122,7 +144,7 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert reg["Start"] == "dword:00000002"
     assert reg["Type"] == "dword:00000010"
     assert reg["ErrorControl"] == "dword:00000001"
-    assert reg["DisplayName"] == "cloudflared Tunnel Supervisor"
+    assert reg["DisplayName"] == "mosswarden (Cloudflare Tunnel 守护)"
     assert reg["Description"] == "自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去"
     assert wait_state(mw, "RUNNING") == "RUNNING"
 
@@ -138,9 +160,15 @@ def test_first_install_registers_and_starts_then_commands_control_it(svc):
     assert (r.rc, r.err, lines(r.out)) == (0, b"", ["已重启"])
     assert wait_state(mw, "RUNNING") == "RUNNING"
 
-    for _ in range(2):
+    assert event_source(mw) == {"EventMessageFile": mw.win_dir + "\\mosswarden.exe", "TypesSupported": "dword:00000007"}
+    for said in (["服务已删除", "已删除事件日志源 mosswarden"], ["服务未安装"]):
         r = mw.run("uninstall")
-        assert (r.rc, r.err, lines(r.out)) == (0, b"", ["服务已删除"])
+        assert (r.rc, r.err) == (0, b"")
+        out = lines(r.out)
+        assert out[:len(said) + 2] == said + ["以下文件未删除（不再需要请手动删除）：", "  " + ini + "（配置文件）"]
+        assert event_source(mw) is None
+        assert "  " + mw.win_dir + "\\cloudflared.exe" in out
+        assert out[-1] == "  " + mw.win_dir + "\\logs（日志）"
         assert registration(mw) is None
     for word in ("start", "stop", "restart"):
         r = mw.run(word)
@@ -162,7 +190,7 @@ def test_second_install_from_another_folder_replaces_the_running_service(svc, tm
     assert out[at + 1:at + 4] == [
         "新服务将指向: \"" + second.win_dir + "\\mosswarden.exe\" --service",
         "服务已存在，先卸载再装…",
-        "服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)",
+        REGISTERED,
     ]
     assert registration(second)["ImagePath"] == '"' + second.win_dir + '\\mosswarden.exe" --service'
     assert wait_state(second, "RUNNING") == "RUNNING"
@@ -183,7 +211,7 @@ def test_install_summarises_the_tunnel_without_showing_the_token(svc, ini, summa
     place_connector_for_install(mw, ini)
     r = mw.run("install")
     out = install_lines_ok(r)
-    expected = [line.format(dir=mw.win_dir) for line in summary] + ["服务已注册: mosswarden (自动启动 + 延迟启动 + 崩溃重启)"]
+    expected = [line.format(dir=mw.win_dir) for line in summary] + [REGISTERED]
     at = out.index(expected[0])
     assert out[at:at + len(expected)] == expected
     assert TOKEN_160.encode() not in r.out + r.err
@@ -291,3 +319,161 @@ def test_status_without_connector_or_log(svc):
         "日志: %s\\logs\\mosswarden-%s.log" % (mw.win_dir, time.strftime("%Y%m%d")),
         "(日志为空)",
     ]
+
+
+def live_commands_in(folder):
+    """Command lines of live (not defunct) processes that name the folder."""
+    needles = [str(folder).encode(), ("Z:" + str(folder).replace("/", "\\")).encode()]
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            cmd = (entry / "cmdline").read_bytes()
+            state = (entry / "stat").read_bytes().rsplit(b")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != b"Z" and any(n in cmd for n in needles):
+            found.append(cmd)
+    return found
+
+
+def wait_until(predicate, seconds, what):
+    deadline = time.monotonic() + seconds
+    while not predicate():
+        assert time.monotonic() < deadline, "timed out waiting for " + what
+        time.sleep(0.2)
+
+
+def test_second_daemon_on_one_ini_exits_6_and_one_connector_runs(svc):
+    mw = svc
+    mw.place_fake_connector("print=up\n")
+    write_ini(mw, "[cloudflared]\nreuse=1\narch=%s\n[supervisor]\nrestart_delay=1\n" % MACHINE)
+    first = subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        log = lambda: b"".join(f.read_bytes() for f in (mw.dir / "logs").glob("*.log")) if (mw.dir / "logs").exists() else b""
+        wait_until(lambda: b"[CFD] up" in log(), 40, "the first connector")
+        for word in ("daemon", "run"):
+            r = mw.run(word, "--ini", "mosswarden.ini")
+            assert r.rc == 6, (word, r.err)
+            m = re.fullmatch(r"已有 mosswarden 在守护 (.+)（PID (\d+)）\r\n", r.err_text)
+            assert m and m.group(1) == mw.win_dir + "\\mosswarden.ini" and int(m.group(2)) > 0, r.err_text
+        connectors = [c for c in live_commands_in(mw.dir) if b"cloudflared.exe" in c and b"tunnel" in c]
+        assert len(connectors) == 1, connectors
+        assert log().count(b"[CFD] up") == 1
+    finally:
+        first.kill()
+        first.wait()
+
+
+def test_quiet_install_from_a_token_file_prints_nothing_and_the_service_gets_the_token(svc):
+    mw = svc
+    token = "eyJhIjoi" + "T" * 120 + "Zz0"
+    mw.place_fake_connector("token=" + mw.win_dir + "\\token-seen.txt\n")
+    write_ini(mw, "[cloudflared]\narch=%s\n[tunnel]\nmode=token\ntoken=\n" % MACHINE)
+    (mw.dir / "token.txt").write_bytes(("\ufeff" + token + "\r\n").encode("utf-8"))
+    r = mw.run("install", "--token-file", mw.win_dir + "\\token.txt", "--quiet")
+    assert (r.rc, r.out, r.err) == (0, b"", b"")
+    assert token.encode() in (mw.dir / "mosswarden.ini").read_bytes()
+    wait_until(lambda: (mw.dir / "token-seen.txt").exists(), 30, "the connector")
+    assert (mw.dir / "token-seen.txt").read_text(encoding="utf-8").strip() == token
+    r = mw.run("status")
+    assert "隧道模式: token，token: eyJhIj...TZz0 (len=131)\r\n" in r.out_text
+    assert token.encode() not in r.out + r.err
+
+
+@pytest.mark.parametrize("contents, error", [
+    (None, "准备配置失败: 读取 token 文件失败: {tok}"),
+    (b"\r\n  \r\n", "准备配置失败: token 文件是空的: {tok}"),
+], ids=["missing", "blank"])
+def test_install_with_an_unusable_token_file_exits_2(svc, contents, error):
+    mw = svc
+    place_connector_for_install(mw)
+    if contents is not None:
+        (mw.dir / "token.txt").write_bytes(contents)
+    tok = mw.win_dir + "\\token.txt"
+    r = mw.run("install", "--token-file", tok)
+    assert (r.rc, r.err_text) == (2, error.format(tok=tok) + "\r\n")
+    assert registration(mw) is None
+
+
+def test_install_with_another_ini_registers_a_service_that_reads_it(svc):
+    mw = svc
+    conf = mw.dir / "conf dir"
+    conf.mkdir()
+    site = mw.win_dir + "\\conf dir\\site.ini"
+    mw.place_fake_connector("print=from-site\n")
+    (conf / "cloudflared.exe").write_bytes((mw.dir / "cloudflared.exe").read_bytes())
+    (conf / "fakecfd.txt").write_bytes((mw.dir / "fakecfd.txt").read_bytes())
+    (conf / "site.ini").write_bytes(("[cloudflared]\r\narch=%s\r\n" % MACHINE).encode("utf-8"))
+    out = install_lines_ok(mw.run("install", "--ini", site))
+    assert out[-1] == "日志: " + mw.win_dir + "\\conf dir\\logs\\mosswarden-service.log"
+    assert registration(mw)["ImagePath"] == '"%s\\mosswarden.exe" --service --ini "%s"' % (mw.win_dir, site)
+    log = conf / "logs" / "mosswarden-service.log"
+    wait_until(lambda: log.exists() and b"[CFD] from-site" in log.read_bytes(), 30, "the service's connector")
+    assert not (mw.dir / "mosswarden.ini").exists()
+
+
+def test_status_warns_of_an_ini_that_everyone_may_read(svc):
+    mw = svc
+    write_ini(mw, "[tunnel]\ntoken=abcdefghijkl\n")
+    (mw.dir / "mosswarden.ini").chmod(0o644)
+    r = mw.run("status")
+    assert (r.rc, r.err) == (0, b"")
+    out = lines(r.out)
+    at = out.index("隧道模式: token，token: ****")
+    assert out[at + 1] == "警告: " + mw.win_dir + "\\mosswarden.ini 可被非管理员读取（WD）"
+    assert out[at + 2].startswith("日志: ")
+
+
+def start_daemon(mw):
+    p = subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log = lambda: b"".join(f.read_bytes() for f in (mw.dir / "logs").glob("mosswarden-2*.log")) if (mw.dir / "logs").exists() else b""
+    wait_until(lambda: b"[CFD] up" in log(), 40, "the daemon's connector")
+    return p, log
+
+
+def run_value(mw):
+    r = mw.run("query", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "/v", "mosswarden", program="reg.exe")
+    return r.rc == 0
+
+
+def test_elevated_install_takes_over_from_the_autostart_and_its_daemon(svc):
+    mw = svc
+    place_connector_for_install(mw, "[cloudflared]\nreuse=1\n")
+    mw.place_fake_connector("print=up\n")
+    r = mw.run("add", r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", "/v", "mosswarden", "/t", "REG_SZ",
+               "/d", '"%s\\mosswarden.exe" --daemon' % mw.win_dir, "/f", program="reg.exe")
+    assert r.rc == 0 and run_value(mw)
+    daemon, log = start_daemon(mw)
+    try:
+        out = install_lines_ok(mw.run("install"))
+        at = out.index("已清除登录自启项 HKCU\\...\\Run\\mosswarden（改由服务守护）")
+        m = re.fullmatch(r"已停止后台守护（PID (\d+)）", out[at + 1])
+        assert m, out
+        assert daemon.wait(timeout=20) == 0
+        assert b"\xe6\x94\xb6\xe5\x88\xb0\xe5\x81\x9c\xe6\xad\xa2\xe4\xbf\xa1\xe5\x8f\xb7" in log()  # 收到停止信号
+        assert not run_value(mw)
+        assert wait_state(mw, "RUNNING") == "RUNNING"
+    finally:
+        daemon.kill()
+        daemon.wait()
+
+
+def test_uninstall_ends_the_daemon_of_its_ini(svc):
+    mw = svc
+    mw.place_fake_connector("print=up\n")
+    write_ini(mw, "[cloudflared]\nreuse=1\narch=%s\n" % MACHINE)
+    daemon, _ = start_daemon(mw)
+    try:
+        r = mw.run("uninstall")
+        assert (r.rc, r.err) == (0, b"")
+        out = lines(r.out)
+        assert re.fullmatch(r"已停止后台守护（PID (\d+)）", out[0]) and out[1] == "服务未安装", out
+        assert daemon.wait(timeout=20) == 0
+        wait_until(lambda: not [c for c in live_commands_in(mw.dir) if b"cloudflared.exe" in c], 10, "no connector")
+    finally:
+        daemon.kill()
+        daemon.wait()

@@ -33,10 +33,34 @@ TEST(ParseCommandLine, Table) {
     }
 }
 
-TEST(UsageLines, TwentySixLinesEndingWithDefaultPath) {
+TEST(ParseInstallOptions, Table) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool ok;
+        bool quiet;
+        std::wstring tokenFile;
+    } cases[] = {
+        {{L"install"}, true, false, L""},
+        {{L"install", L"--QUIET"}, true, true, L""},
+        {{L"install", L"--token-file", L"t.txt", L"--quiet"}, true, true, L"t.txt"},
+        // A path that looks like an option is still the INI path.
+        {{L"install", L"--ini", L"--quiet", L"--Token-File", L"D:\\t"}, true, false, L"D:\\t"},
+        {{L"install", L"--token-file"}, false, false, L""},
+    };
+    for (const Case& c : cases) {
+        InstallOptions options;
+        std::wstring error;
+        EXPECT_EQ(ParseInstallOptions(c.args, &options, &error), c.ok);
+        EXPECT_EQ(options.quiet, c.quiet);
+        EXPECT_EQ(options.tokenFile, c.tokenFile);
+        EXPECT_EQ(error, c.ok ? L"" : L"--token-file 后面要跟 token 文件的路径");
+    }
+}
+
+TEST(UsageLines, ThirtyFiveLinesEndingWithDefaultPath) {
     std::vector<std::wstring> lines = UsageLines(L"C:\\app\\mosswarden.ini");
-    ASSERT_EQ(lines.size(), 26u);
-    EXPECT_EQ(lines[25], L"默认配置文件: C:\\app\\mosswarden.ini");
+    ASSERT_EQ(lines.size(), 35u);
+    EXPECT_EQ(lines[34], L"默认配置文件: C:\\app\\mosswarden.ini");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "provision/sha256.h"
 #include "winsvc/install.h"
 #include "winsvc/service_control.h"
+#include "winsvc/single_instance_win.h"
 
 namespace mw {
 
@@ -153,11 +154,28 @@ TEST_F(NonElevatedInstallTest, RegistersTheRunValueAndStartsADaemonThatOutlivesT
     EXPECT_EQ(args, WideToUtf8(L"\"" + program + L"\" --daemon"));
 }
 
+TEST_F(NonElevatedInstallTest, RepeatedInstallStartsNoSecondDaemonBesideTheRunningOne) {
+    ASSERT_TRUE(CopyPadded(FakeConnector(), Path(L"cloudflared.exe"), 1100 * 1024));
+    ASSERT_TRUE(WriteWholeFile(Path(L"mosswarden.ini"), WideToUtf8(L"[cloudflared]\r\narch=" +
+                                                                   std::wstring(BuildMachineWord()) + L"\r\n")));
+    // This process stands in for the daemon of the first install.
+    SupervisorLock lock;
+    ASSERT_EQ(AcquireSupervisorLock(Path(L"mosswarden.ini"), false, &lock, nullptr), LockResult::Acquired);
+
+    ASSERT_EQ(RunInstaller(), 0u) << ReadAll(Path(L"install.err"));
+    std::wstring out = Utf8ToWide(ReadAll(Path(L"install.out")));
+    EXPECT_NE(out.find(L"\r\n已写入 HKCU\\...\\Run\\mosswarden\r\n" +
+                       AlreadySupervisingText(Path(L"mosswarden.ini"), GetCurrentProcessId()) + L"\r\n"),
+              std::wstring::npos)
+        << WideToUtf8(out);
+    EXPECT_EQ(out.find(L"后台守护已拉起"), std::wstring::npos);
+}
+
 TEST_F(NonElevatedInstallTest, UninstallRemovesOnlyTheRunValue) {
     ASSERT_TRUE(SetLogonAutostartFor(Path(L"mosswarden.exe"), true));
     ASSERT_TRUE(InstallTunnelService(Path(L"mosswarden.exe")));
     int code = -1;
-    Captured(Path(L"u.out"), Path(L"u.err"), [&code] { code = UninstallFlowAs(false); });
+    Captured(Path(L"u.out"), Path(L"u.err"), [&code, this] { code = UninstallFlowAs(false, Path(L"mosswarden.ini")); });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadAll(Path(L"u.out")), "");
     EXPECT_EQ(ReadAll(Path(L"u.err")), "不是管理员，只能清掉登录自启项；服务需要管理员才能删。\r\n");

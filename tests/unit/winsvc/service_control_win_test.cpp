@@ -70,7 +70,7 @@ TEST_F(ServiceControlTest, InstallRegistersQueriesRefusesASecondAndDeletes) {
 
     const std::wstring commandLine = L"\"C:\\Program Files\\moss warden\\mosswarden.exe\" --service";
     EXPECT_EQ(RegistryText(L"ImagePath"), commandLine);
-    EXPECT_EQ(RegistryText(L"DisplayName"), L"cloudflared Tunnel Supervisor");
+    EXPECT_EQ(RegistryText(L"DisplayName"), L"mosswarden (Cloudflare Tunnel 守护)");
     EXPECT_EQ(RegistryText(L"Description"), L"自动下载并守护 cloudflared，把本机端口通过 Cloudflare Tunnel 暴露出去");
     EXPECT_EQ(RegistryText(L"ObjectName"), L"LocalSystem");
     EXPECT_EQ(RegistryNumber(L"Start"), 2u);
@@ -86,12 +86,17 @@ TEST_F(ServiceControlTest, InstallRegistersQueriesRefusesASecondAndDeletes) {
 
     EXPECT_FALSE(InstallTunnelService(kFakeExe, &error));
     EXPECT_EQ(error, L"服务已存在（先 --uninstall 再装）");
-    // Stopping a stopped service succeeds at once.
-    EXPECT_TRUE(StopTunnelService(&error));
+    // Stopping a stopped service succeeds at once and reports STOPPED.
+    state = 0;
+    EXPECT_TRUE(StopTunnelService(&error, &state));
+    EXPECT_EQ(state, static_cast<uint32_t>(SERVICE_STOPPED));
 
-    EXPECT_TRUE(DeleteTunnelService(&error));
+    bool existed = false;
+    EXPECT_TRUE(DeleteTunnelService(&error, &existed));
+    EXPECT_TRUE(existed);
     EXPECT_FALSE(ServiceExists());
-    EXPECT_TRUE(DeleteTunnelService(&error));
+    EXPECT_TRUE(DeleteTunnelService(&error, &existed));
+    EXPECT_FALSE(existed);
 }
 
 TEST_F(ServiceControlTest, InstallWaitsWhileTheOldServiceIsMarkedForDelete) {
@@ -128,6 +133,7 @@ TEST_F(ServiceControlTest, InstallWaitsWhileTheOldServiceIsMarkedForDelete) {
 namespace {
 
 std::vector<std::wstring> g_settingsCalls;
+DWORD g_refusedLevel = 0;
 
 BOOL WINAPI RecordSetting(SC_HANDLE, DWORD level, LPVOID info) {
     if (level == SERVICE_CONFIG_DESCRIPTION) {
@@ -147,19 +153,38 @@ BOOL WINAPI RecordSetting(SC_HANDLE, DWORD level, LPVOID info) {
     } else {
         g_settingsCalls.push_back(FormatText(L"level %u", unsigned(level)));
     }
-    return TRUE;
+    if (level != g_refusedLevel) return TRUE;
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
 }
 
 }  // namespace
 
 TEST(ServiceSettingsTest, SetsDescriptionDelayedStartAndThreeRestarts) {
-    g_settingsCalls.clear();
-    ApplyServiceSettings(nullptr, RecordSetting);
-    EXPECT_EQ(g_settingsCalls, (std::vector<std::wstring>{
-                                   std::wstring(L"description ") + kServiceDescription,
-                                   L"delayed 1",
-                                   L"failure reset 86400 msg 0 cmd 0: 1/5000 1/15000 1/60000",
-                               }));
+    const struct {
+        DWORD refused;
+        bool description, delayed, failure;
+    } cases[] = {
+        {0, true, true, true},
+        {SERVICE_CONFIG_DESCRIPTION, false, true, true},
+        {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, true, false, true},
+        {SERVICE_CONFIG_FAILURE_ACTIONS, true, true, false},
+    };
+    for (const auto& c : cases) {
+        g_settingsCalls.clear();
+        g_refusedLevel = c.refused;
+        ServiceSettingsResult result = ApplyServiceSettings(nullptr, RecordSetting);
+        // A refused setting does not keep the later ones from being tried.
+        EXPECT_EQ(g_settingsCalls, (std::vector<std::wstring>{
+                                       std::wstring(L"description ") + kServiceDescription,
+                                       L"delayed 1",
+                                       L"failure reset 86400 msg 0 cmd 0: 1/5000 1/15000 1/60000",
+                                   }));
+        EXPECT_EQ(result.description, c.description) << c.refused;
+        EXPECT_EQ(result.delayedStart, c.delayed) << c.refused;
+        EXPECT_EQ(result.failureActions, c.failure) << c.refused;
+    }
+    g_refusedLevel = 0;
 }
 
 }  // namespace mw
