@@ -14,7 +14,7 @@ enum class SupervisorEvent : uint32_t {
     ConnectorStarted = 1002,   // %1 PID
     ConnectorExited = 1003,    // %1 exit code as the log shows it
     TunnelRegistered = 1004,   // %1 seconds since the start
-    TunnelNotReady = 1005,     // %1 seconds without registration; the connector is restarted
+    TunnelNotReady = 1005,     // %1 seconds without a ready connection; the connector is restarted
     ProvisionFailed = 1006,    // %1 seconds until the next try
     IniReloaded = 1007,        // %1 INI path
     IniReloadFailed = 1008,    // %1 INI path, %2 error text

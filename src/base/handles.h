@@ -72,6 +72,12 @@ struct InternetHandleTraits {
     static void Close(HINTERNET h) { WinHttpCloseHandle(h); }
 };
 
+struct FindHandleTraits {
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { FindClose(h); }
+};
+
 struct LocalMemoryTraits {
     static HLOCAL Empty() { return nullptr; }
     static bool IsValid(HLOCAL h) { return h != nullptr; }
@@ -101,6 +107,7 @@ using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueRegKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueScHandle = UniqueResource<SC_HANDLE, ScHandleTraits>;
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
 // Memory the system allocated for the caller (security descriptors, SDDL strings).
 using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
 using UniqueMappedView = UniqueResource<void*, MappedViewTraits>;

@@ -8,6 +8,7 @@
 #include "config/default_ini.h"
 #include "config/loader.h"
 #include "config/settings.h"
+#include "config/token.h"
 #include "config/yaml.h"
 #include "provision/catalogue.h"
 #include "provision/pe_machine.h"
@@ -85,6 +86,11 @@ void ConfigSection(uint32_t& failures, const std::wstring& iniPath) {
         ReportCheck(failures, shaped, L"config.yml 生成", FormatText(L"%Iu 字节", WideToUtf8(yml).size()));
         const std::wstring exe = JoinPath(config.ini_dir, config.cloudflared.exe);
         WriteOut(L"       cloudflared: " + exe + (FileExists(exe) ? L"（已存在）" : L"（未下载）"));
+        if (config.tunnel.mode == L"token" && !config.tunnel.token.empty()) {
+            TokenFacts token = InspectToken(config.tunnel.token);
+            // A warning, not a failed check: the connector is the judge of the token.
+            if (!token.wellFormed) WriteOut(L"[WARN] " + TokenFormatWarning(token));
+        }
     }
     WriteOut(L"");
 }

@@ -1,6 +1,7 @@
 // The supervisor loop: provision, write config.yml, start, watch, restart, reload, stop.
 #include "supervisor/supervisor.h"
 
+#include "base/events.h"
 #include "base/logger.h"
 #include "base/paths.h"
 #include "base/platform.h"
@@ -77,8 +78,10 @@ struct IniWatch {
         std::wstring error;
         if (LoadConfig(iniPath, fresh, &error)) {
             CurrentConfig() = fresh;
+            ReportSupervisorEvent(SupervisorEvent::IniReloaded, {iniPath});
         } else {
             log.Write(L"WARN", L"重新加载配置失败，继续用旧配置: " + error);
+            ReportSupervisorEvent(SupervisorEvent::IniReloadFailed, {iniPath, error});
         }
         return true;
     }
@@ -148,6 +151,8 @@ WatchEnd Watch(Logger& log, ChildProcess& child, const ConnectorRunState& run, I
             }
             if (step.restart) {
                 log.Write(L"WARN", step.warn);
+                ReportSupervisorEvent(SupervisorEvent::TunnelNotReady,
+                                      {FormatText(L"%u", static_cast<unsigned>((now - readiness.readySinceTick) / 1000))});
                 child.Terminate(0);
                 end.unready = true;
                 return end;
@@ -188,6 +193,7 @@ int RunSupervisor(bool serviceMode) {
         if (!EnsureConnector(false, &connector, StopEvent)) {
             if (StopRequested()) break;
             log.Write(L"ERROR", FormatText(L"%d 秒后重试", delay));
+            ReportSupervisorEvent(SupervisorEvent::ProvisionFailed, {FormatText(L"%d", delay)});
             WaitEnd waited = WaitWatchingIni(log, ini, delay);
             if (waited == WaitEnd::Stopped) break;
             if (waited == WaitEnd::IniChanged) {
@@ -229,6 +235,8 @@ int RunSupervisor(bool serviceMode) {
             continue;
         }
         log.Write(L"INFO", FormatText(L"cloudflared 已启动，PID %u", static_cast<unsigned>(child.ProcessId())));
+        ReportSupervisorEvent(SupervisorEvent::ConnectorStarted,
+                              {FormatText(L"%u", static_cast<unsigned>(child.ProcessId()))});
         const uint64_t nowFile = FileTimeNow();
         if (started) state.restarts.push_back(nowFile);
         started = true;
@@ -253,6 +261,8 @@ int RunSupervisor(bool serviceMode) {
             break;
         }
         log.Write(L"WARN", ExitLine(exitCode));
+        ReportSupervisorEvent(SupervisorEvent::ConnectorExited,
+                              {FormatText(L"%u（0x%08X）", static_cast<unsigned>(exitCode), static_cast<unsigned>(exitCode))});
         const uint64_t lived = GetTickCount64() - run.startTick;
         int32_t wait = CurrentConfig().supervisor.restart_delay;
         if (!watched.iniChanged && RunCountsAsFailure(run.registered.load(), lived, watched.unready)) {

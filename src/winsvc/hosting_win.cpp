@@ -36,8 +36,17 @@ void ReportStatus(DWORD state, DWORD controls, DWORD win32ExitCode, bool withChe
     SetServiceStatus(g_statusHandle, &g_status);
 }
 
-BOOL WINAPI ConsoleCtrlHandler(DWORD) {
+// Set once the console-hosted supervisor has returned, and with it written its stop lines.
+HANDLE g_supervisorDone = nullptr;
+
+BOOL WINAPI ConsoleCtrlHandler(DWORD type) {
     if (StopEvent != nullptr) SetEvent(StopEvent);
+    // Closing the window, logging off and shutting down end the process as soon as the handler
+    // returns (or after about 5 seconds): wait for the supervisor to finish its lines first.
+    if ((type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) &&
+        g_supervisorDone != nullptr) {
+        WaitForSingleObject(g_supervisorDone, 4500);
+    }
     return TRUE;
 }
 
@@ -160,10 +169,10 @@ int HostSupervisor(const std::wstring& iniPath, bool daemon) {
     // Named, so that an install or uninstall on the same INI can ask this supervisor to stop.
     StopEvent = CreateConsoleStopEvent(path);
     if (StopEvent == nullptr) StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    g_supervisorDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     int result = RunSupervisor(false);
-    HANDLE event = StopEvent;
-    StopEvent = nullptr;
-    if (event != nullptr) CloseHandle(event);
+    // Both events stay open until the process ends: the control handler may use them at any time.
+    if (g_supervisorDone != nullptr) SetEvent(g_supervisorDone);
     lock.Release();
     if (!daemon) {
         WriteOut(FormatText(L"退出码 %d", result));

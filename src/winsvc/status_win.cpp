@@ -11,7 +11,10 @@
 #include "base/win.h"
 #include "config/loader.h"
 #include "config/settings.h"
+#include "config/token.h"
 #include "provision/pe_machine.h"
+#include "supervisor/readiness_win.h"
+#include "supervisor/run_state.h"
 #include "winsvc/service_control.h"
 
 namespace mw {
@@ -36,6 +39,43 @@ std::vector<std::wstring> ReadLogTail(const std::wstring& path, int32_t maxLines
     file.reset();
     return SplitLogTail(bytes, maxLines);
 }
+
+namespace {
+
+uint64_t ToU64(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+// The service log and every daily log of the folder, with their last-write times.
+std::vector<std::pair<std::wstring, uint64_t>> LogCandidates(const std::wstring& logDir) {
+    std::vector<std::pair<std::wstring, uint64_t>> found;
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW(JoinPath(logDir, L"mosswarden*.log").c_str(), &data));
+    if (!find) return found;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            found.emplace_back(JoinPath(logDir, data.cFileName), ToU64(data.ftLastWriteTime));
+        }
+    } while (FindNextFileW(find.get(), &data));
+    return found;
+}
+
+// The state file of a supervisor that still runs; false when there is none.
+bool ReadLiveRunState(const std::wstring& logDir, RunState* state) {
+    std::string text;
+    UniqueHandle file(CreateFileW(JoinPath(logDir, kRunStateFileName).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (text.size() < 65536 && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+    }
+    if (!ParseRunState(text, state)) return false;
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, state->supervisorPid));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace
 
 void PrintStatus() {
     uint32_t state = 0;
@@ -72,10 +112,26 @@ void PrintStatus() {
     }
 
     WriteOut(FormatText(L"隧道模式: %s，token: %s", config.tunnel.mode.c_str(), MaskToken(config.tunnel.token).c_str()));
+    if (!config.tunnel.token.empty()) {
+        TokenFacts token = InspectToken(config.tunnel.token);
+        WriteOut(token.wellFormed ? L"隧道 ID: " + token.tunnelId : TokenFormatWarning(token));
+    }
+    RunState state;
+    const bool running = ReadLiveRunState(config.supervisor.log_dir, &state);
+    ReadyAnswer live;
+    const std::wstring readyUrl = ReadyUrl(config.supervisor.metrics);
+    if (running && !readyUrl.empty()) live = QueryReady(readyUrl);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    for (const std::wstring& line :
+         TunnelStatusLines(running ? &state : nullptr, running && !readyUrl.empty() ? &live : nullptr, ToU64(now))) {
+        WriteOut(line);
+    }
     for (const std::wstring& warning : InstallAccessWarnings(ModulePath(), connector, iniPath)) WriteOut(warning);
 
-    std::wstring logPath = JoinPath(config.supervisor.log_dir, L"mosswarden-service.log");
-    if (!FileExists(logPath)) logPath = JoinPath(config.supervisor.log_dir, L"mosswarden-" + LocalDateStamp() + L".log");
+    // The log written last: a daemon started yesterday still writes yesterday's file.
+    std::wstring logPath = NewestLog(LogCandidates(config.supervisor.log_dir),
+                                     JoinPath(config.supervisor.log_dir, L"mosswarden-" + LocalDateStamp() + L".log"));
     WriteOut(L"日志: " + logPath);
     std::vector<std::wstring> tail = ReadLogTail(logPath, 12);
     if (tail.empty()) {

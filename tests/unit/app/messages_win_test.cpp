@@ -27,7 +27,7 @@ TEST(MessageTable, TheExecutableCarriesEveryEventText) {
         {SupervisorEvent::ConnectorStarted, L"cloudflared 已启动，PID %1", EventSeverity::Information},
         {SupervisorEvent::ConnectorExited, L"cloudflared 已退出，退出码 %1", EventSeverity::Warning},
         {SupervisorEvent::TunnelRegistered, L"隧道已注册，cloudflared 启动后 %1 秒", EventSeverity::Information},
-        {SupervisorEvent::TunnelNotReady, L"已 %1 秒未看到隧道注册，重启 cloudflared", EventSeverity::Warning},
+        {SupervisorEvent::TunnelNotReady, L"隧道已 %1 秒没有可用连接，重启 cloudflared", EventSeverity::Warning},
         {SupervisorEvent::ProvisionFailed, L"cloudflared 落地失败，%1 秒后重试", EventSeverity::Error},
         {SupervisorEvent::IniReloaded, L"%1 已修改，已重新加载并重启 cloudflared", EventSeverity::Information},
         {SupervisorEvent::IniReloadFailed, L"重新加载 %1 失败，继续用旧配置: %2", EventSeverity::Warning},

@@ -156,8 +156,11 @@ TEST_F(NonElevatedInstallTest, RegistersTheRunValueAndStartsADaemonThatOutlivesT
 
 TEST_F(NonElevatedInstallTest, RepeatedInstallStartsNoSecondDaemonBesideTheRunningOne) {
     ASSERT_TRUE(CopyPadded(FakeConnector(), Path(L"cloudflared.exe"), 1100 * 1024));
+    std::wstring sha;
+    ASSERT_TRUE(Sha256FileHex(Path(L"cloudflared.exe"), &sha));
     ASSERT_TRUE(WriteWholeFile(Path(L"mosswarden.ini"), WideToUtf8(L"[cloudflared]\r\narch=" +
-                                                                   std::wstring(BuildMachineWord()) + L"\r\n")));
+                                                                   std::wstring(BuildMachineWord()) + L"\r\nsha256=" +
+                                                                   sha + L"\r\n")));
     // This process stands in for the daemon of the first install.
     SupervisorLock lock;
     ASSERT_EQ(AcquireSupervisorLock(Path(L"mosswarden.ini"), false, &lock, nullptr), LockResult::Acquired);

@@ -46,4 +46,39 @@ TEST(LogTailStartTest, ReadsOnlyTheLast128KiB) {
     EXPECT_EQ(LogTailStart(1048576), 1048576u - 131072u);
 }
 
+TEST(TunnelStatusLines, FromTheStateFileAndTheLiveAnswer) {
+    EXPECT_EQ(TunnelStatusLines(nullptr, nullptr, 0), (Lines{L"守护进程: 未运行"}));
+    const uint64_t second = 10000000ULL;
+    const uint64_t now = 500000 * kFileTimeHour / 3600 * 3600;
+    RunState state;
+    state.supervisorPid = 412;
+    state.connectorPid = 3080;
+    state.connectorStarted = now - (2 * 86400 + 3 * 3600 + 4 * 60 + 5) * second;
+    state.hasExit = true;
+    state.lastExitCode = 255;
+    state.restarts = {now - 2 * kFileTimeHour, now - 600 * second, now - 60 * second};
+    ReadyAnswer live;
+    live.answered = true;
+    live.status = 200;
+    live.connections = 4;
+    EXPECT_EQ(TunnelStatusLines(&state, &live, now),
+              (Lines{L"守护进程: PID 412", L"cloudflared 进程: PID 3080，已运行 2 天 3:04:05", L"隧道可用连接: 4",
+                     L"近一小时重启: 2 次", L"上次退出码: 255（0x000000FF）"}));
+    state.connectorPid = 0;
+    state.hasExit = false;
+    ReadyAnswer silent;
+    silent.error = L"12029: 无法连接到服务器";
+    EXPECT_EQ(TunnelStatusLines(&state, &silent, now),
+              (Lines{L"守护进程: PID 412", L"cloudflared 进程: 未运行（等待重启）",
+                     L"隧道可用连接: 无应答（12029: 无法连接到服务器）", L"近一小时重启: 2 次"}));
+    EXPECT_EQ(TunnelStatusLines(&state, nullptr, now).size(), 3u);
+}
+
+TEST(NewestLog, TheFileWrittenLast) {
+    EXPECT_EQ(NewestLog({}, L"C:\\logs\\today.log"), L"C:\\logs\\today.log");
+    EXPECT_EQ(NewestLog({{L"service.log", 5}, {L"mosswarden-20261210.log", 9}, {L"mosswarden-20261211.log", 7}},
+                        L"x"),
+              L"mosswarden-20261210.log");
+}
+
 }  // namespace mw
