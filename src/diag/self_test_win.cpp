@@ -2,6 +2,7 @@
 #include "diag/self_test.h"
 
 #include "base/console.h"
+#include "base/file_access.h"
 #include "base/paths.h"
 #include "base/platform.h"
 #include "base/text.h"
@@ -85,6 +86,8 @@ void ConfigSection(uint32_t& failures, const std::wstring& iniPath) {
         ReportCheck(failures, shaped, L"config.yml 生成", FormatText(L"%Iu 字节", WideToUtf8(yml).size()));
         const std::wstring exe = JoinPath(config.ini_dir, config.cloudflared.exe);
         WriteOut(L"       cloudflared: " + exe + (FileExists(exe) ? L"（已存在）" : L"（未下载）"));
+        // Notices, not failures: a folder the user owns is writable by that user by design.
+        for (const std::wstring& warning : InstallAccessWarnings(ModulePath(), exe, iniPath)) WriteOut(L"       " + warning);
     }
     WriteOut(L"");
 }

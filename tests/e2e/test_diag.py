@@ -116,6 +116,8 @@ def test_selftest_passes_all_10_checks_and_creates_the_ini(mw, word):
         "[ OK ] ini 解析 — mode=token, version=2023.10.0",
         "[ OK ] config.yml 生成 — %s 字节" % yml_line.group(1),
         "       cloudflared: " + mw.win_dir + "\\cloudflared.exe（未下载）",
+        # Wine reads the Unix mode (0644) of the INI it wrote as a DACL that lets everyone read.
+        "       警告: " + ini + " 可被非管理员读取（WD）",
         "",
         "全部通过。",
     ])
