@@ -241,3 +241,11 @@ def test_checknet_with_only_options_uses_the_default_url(mw):
     assert lines[0].startswith("请求失败: 请求失败: ")
     assert lines[1:] == [HINT, ""]
     assert not (mw.dir / "x.ini").exists()
+
+
+def test_a_winhttp_dll_planted_beside_the_program_is_not_loaded(mw, server):
+    # Not a DLL at all: were it loaded (a static import looks in the program's folder first), the
+    # program could not start.
+    (mw.dir / "winhttp.dll").write_bytes(b"MZ planted, not a library" + b"\0" * 4096)
+    status, count, _ = checknet_ok(mw.run("checknet", server.url("/file/0")))
+    assert (status, count) == (200, 0)
