@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Fails when an executable imports a DLL function that is not in the reviewed Windows 7 allowlist.
 
-Also checks that the PE header asks for subsystem version 6.1 or lower, so Windows 7 loads it,
-and, with --max-bytes, that the file stays within its size limit.
+Also checks that the PE header asks for subsystem version 6.1 or lower, so Windows 7 loads it;
+with --max-bytes, that the file stays within its size limit; and that each DLL named with
+--delay-loaded is not imported statically but bound at first use (its name stands in the
+delay-load descriptors, which objdump does not list).
 """
 import argparse
 import os
@@ -38,6 +40,7 @@ def main():
     ap.add_argument("--allow", required=True)
     ap.add_argument("--print", action="store_true", help="list the imports and exit")
     ap.add_argument("--max-bytes", type=int, help="fail when an executable is larger")
+    ap.add_argument("--delay-loaded", action="append", default=[], help="a DLL that must be delay-loaded")
     ap.add_argument("exe", nargs="+")
     a = ap.parse_args()
     allowed = set()
@@ -59,6 +62,17 @@ def main():
             if n.lower() not in allowed:
                 print(f"{exe}: import not on the Windows 7 allowlist: {n}")
                 bad = True
+        static_dlls = {n.split("!", 1)[0] for n in names}
+        data = open(exe, "rb").read().lower()
+        for dll in a.delay_loaded:
+            if dll.lower() in static_dlls:
+                print(f"{exe}: {dll} is imported statically, not delay-loaded")
+                bad = True
+            elif dll.lower().encode() + b"\0" not in data:
+                print(f"{exe}: {dll} is not delay-loaded either")
+                bad = True
+            else:
+                print(f"{exe}: delay-loaded from the System32 folder: {dll}")
         if subsystem is None or len(subsystem) != 2 or tuple(subsystem) > (6, 1):
             print(f"{exe}: subsystem version {subsystem} is newer than 6.1")
             bad = True

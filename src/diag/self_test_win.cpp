@@ -2,6 +2,7 @@
 #include "diag/self_test.h"
 
 #include "base/console.h"
+#include "base/file_access.h"
 #include "base/paths.h"
 #include "base/platform.h"
 #include "base/text.h"
@@ -91,6 +92,8 @@ void ConfigSection(uint32_t& failures, const std::wstring& iniPath) {
             // A warning, not a failed check: the connector is the judge of the token.
             if (!token.wellFormed) WriteOut(L"[WARN] " + TokenFormatWarning(token));
         }
+        // Notices, not failures: a folder the user owns is writable by that user by design.
+        for (const std::wstring& warning : InstallAccessWarnings(ModulePath(), exe, iniPath)) WriteOut(L"       " + warning);
     }
     WriteOut(L"");
 }

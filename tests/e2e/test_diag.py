@@ -128,6 +128,8 @@ def test_selftest_passes_all_10_checks_and_creates_the_ini(mw, word):
         "[ OK ] ini 解析 — mode=token, version=2023.10.0",
         "[ OK ] config.yml 生成 — %s 字节" % yml_line.group(1),
         "       cloudflared: " + mw.win_dir + "\\cloudflared.exe（未下载）",
+        # Wine reads the Unix mode (0644) of the INI it wrote as a DACL that lets everyone read.
+        "       警告: " + ini + " 可被非管理员读取（WD）",
         "",
         "全部通过。",
     ])
@@ -271,3 +273,11 @@ def test_checknet_with_only_options_uses_the_default_url(mw):
     assert lines[0].startswith("请求失败: ") and not lines[0].startswith("请求失败: 请求失败: ")
     assert "先跑 --tlsfix" not in r.err.decode("utf-8")
     assert not (mw.dir / "x.ini").exists()
+
+
+def test_a_winhttp_dll_planted_beside_the_program_is_not_loaded(mw, server):
+    # Not a DLL at all: were it loaded (a static import looks in the program's folder first), the
+    # program could not start.
+    (mw.dir / "winhttp.dll").write_bytes(b"MZ planted, not a library" + b"\0" * 4096)
+    status, count, _ = checknet_ok(mw.run("checknet", server.url("/file/0")))
+    assert (status, count) == (200, 0)

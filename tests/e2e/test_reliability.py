@@ -209,8 +209,8 @@ def test_a_full_disk_fails_the_download_keeps_the_old_connector_and_a_later_run_
     assert reason == "写入失败: 112: 磁盘满。"
 
 
-def daemon(mw):
-    return subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon"], cwd=mw.dir, env=wine_env(),
+def daemon(mw, *args):
+    return subprocess.Popen([str(WINE_RUN), str(mw.exe), "daemon", *args], cwd=mw.dir, env=wine_env(),
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -259,7 +259,10 @@ def test_two_supervisors_append_whole_lines_to_one_log(mw):
     count = 400
     mw.place_fake_connector("".join("print=line %04d of the connector\n" % i for i in range(count)))
     write_ini(mw, tunnel=f"token={TOKEN}\r\n")
-    first, second = daemon(mw), daemon(mw)
+    # One supervisor per INI: the second reads its own INI beside the first, which shares the log folder.
+    text = (mw.dir / "mosswarden.ini").read_bytes().replace(b"[tunnel]\r\n", b"[tunnel]\r\nconfig_file=second.yml\r\n")
+    (mw.dir / "second.ini").write_bytes(text)
+    first, second = daemon(mw), daemon(mw, "--ini", "second.ini")
     try:
         wait_for(lambda: log_text(mw).count("of the connector\r\n") >= 2 * count, 60, "both connectors")
     finally:

@@ -114,7 +114,11 @@ protected:
 TEST(InstallerChild, RunsTheNonElevatedInstall) {
     wchar_t dir[1024] = {};
     if (GetEnvironmentVariableW(kChildDirVariable, dir, 1024) == 0) GTEST_SKIP() << "runs only as a child";
-    int code = InstallFlowAs(JoinPath(dir, L"mosswarden.ini"), false, JoinPath(dir, L"mosswarden.exe"));
+    // The user owns the folder of a per-user install: no descriptor is set; a call would leave a mark.
+    const std::wstring mark = JoinPath(dir, L"security-set.txt");
+    auto setter = [&mark](const std::wstring&, const std::wstring&, std::wstring*) { return WriteWholeFile(mark, "x"); };
+    int code = InstallFlowAs(JoinPath(dir, L"mosswarden.ini"), false, JoinPath(dir, L"mosswarden.exe"),
+                             InstallOptions(), setter);
     ExitProcess(static_cast<UINT>(code));
 }
 
@@ -140,6 +144,7 @@ TEST_F(NonElevatedInstallTest, RegistersTheRunValueAndStartsADaemonThatOutlivesT
               std::wstring::npos)
         << WideToUtf8(out);
     EXPECT_EQ(out.find(L"服务已注册"), std::wstring::npos);
+    EXPECT_FALSE(FileExists(Path(L"security-set.txt")));
 
     const std::wstring program = Path(L"mosswarden.exe");
     EXPECT_EQ(RunValueByRegExe(), L"\"" + program + L"\" --daemon");
