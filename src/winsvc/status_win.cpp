@@ -116,15 +116,15 @@ void PrintStatus() {
         TokenFacts token = InspectToken(config.tunnel.token);
         WriteOut(token.wellFormed ? L"隧道 ID: " + token.tunnelId : TokenFormatWarning(token));
     }
-    RunState state;
-    const bool running = ReadLiveRunState(config.supervisor.log_dir, &state);
+    RunState runState;
+    const bool running = ReadLiveRunState(config.supervisor.log_dir, &runState);
     ReadyAnswer live;
     const std::wstring readyUrl = ReadyUrl(config.supervisor.metrics);
     if (running && !readyUrl.empty()) live = QueryReady(readyUrl);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     for (const std::wstring& line :
-         TunnelStatusLines(running ? &state : nullptr, running && !readyUrl.empty() ? &live : nullptr, ToU64(now))) {
+         TunnelStatusLines(running ? &runState : nullptr, running && !readyUrl.empty() ? &live : nullptr, ToU64(now))) {
         WriteOut(line);
     }
     for (const std::wstring& warning : InstallAccessWarnings(ModulePath(), connector, iniPath)) WriteOut(warning);
