@@ -69,6 +69,7 @@ class _State:
         self.proxy_log = []
         self.range_counts = {}
         self.reset_counts = {}
+        self.sent_bytes = {}
         self.origin_port = 0
 
     def add(self, log, entry):
@@ -236,6 +237,10 @@ class OriginHandler(BaseHTTPRequestHandler):
             self.wfile.flush()
         except OSError:
             return
+        finally:
+            st = self.server.state
+            with st.lock:
+                st.sent_bytes[tag] = st.sent_bytes.get(tag, 0) + sent
         if reset_at >= 0 and sent >= reset_at and sent < body_len:
             # A reset discards what the peer has not read yet; give it time to take the bytes sent.
             time.sleep(0.3)
@@ -337,6 +342,11 @@ class FaultServer:
     def log(self, tag):
         with self.state.lock:
             return [(r, p) for (t, r, p) in self.state.origin_log if t == tag]
+
+    def sent(self, tag):
+        """Body bytes written to the sockets of this tag's requests, reset or not."""
+        with self.state.lock:
+            return self.state.sent_bytes.get(tag, 0)
 
     def proxy_log(self, tag):
         with self.state.lock:
