@@ -40,9 +40,22 @@ void DiscardSegments(const std::wstring& partPath) {
     DeleteFileW(SegmentIdentityPath(partPath).c_str());
 }
 
+// A connection cut after it delivered data is taken up again at once from where it broke off, as
+// a lossy link cuts connections every few MiB; a try that brought nothing ends the segment.
+const int kSegmentRetries = 32;
+
 DWORD WINAPI SegmentThread(LPVOID parameter) {
     Segment* segment = static_cast<Segment*>(parameter);
-    if (!RunSegment(*segment)) segment->failed.exchange(1);
+    const uint64_t length = segment->last - segment->first + 1;
+    for (int retry = 0;; ++retry) {
+        segment->cut = false;
+        if (RunSegment(*segment)) return 0;
+        if (!segment->cut || retry >= kSegmentRetries || DownloadCancelled(segment->cancel)) break;
+        uint64_t have = FileSizeOrZero(segment->path);
+        segment->existing = have < length ? have : length;
+        segment->error.clear();
+    }
+    segment->failed.exchange(1);
     return 0;
 }
 
@@ -91,7 +104,12 @@ bool RunSegment(Segment& segment) {
     copy.progress = segment.progress;
     copy.cancel = segment.cancel;
     uint64_t got = 0;
-    if (!CopyBody(request, copy, &got, &error)) return SegmentFail(segment, error);
+    uint32_t readError = 0;
+    copy.readError = &readError;
+    if (!CopyBody(request, copy, &got, &error)) {
+        segment.cut = readError != 0 && got > 0 && error != StalledText(segment.stallSeconds);
+        return SegmentFail(segment, error);
+    }
     file.reset();
     got += segment.existing;
     if (want != 0 && got != want) {

@@ -33,6 +33,7 @@ struct Segment {
     void* cancel = nullptr;  // DownloadOptions::cancel
     std::atomic<uint32_t> failed{0};
     bool changed = false;  // the server answered for another file than the one probed
+    bool cut = false;      // the last try ended with a broken connection after at least one byte
     std::wstring error;
 };
 

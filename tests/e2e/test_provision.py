@@ -215,18 +215,19 @@ def test_the_download_log_lands_beside_the_ini_when_log_dir_is_a_file_or_empty(m
 
 
 @pytest.mark.parametrize("change", [None, "content", "size"])
-def test_a_segmented_download_cut_at_63_percent_resumes_only_for_the_same_remote_file(mw, srv, change):
+def test_a_segmented_download_stalled_at_63_percent_resumes_only_for_the_same_remote_file(mw, srv, change):
     first = stand_in(4 * MIB + 123, b"\1")
     (srv.root / "cf.exe").write_bytes(first)
-    prepare(mw, srv, "seg-" + str(change), path="/static/cf.exe?reset_at=660000&reset_first=4",
-            chunks="4", sha256=sha(first))
+    # Every segment of the first run stalls at 63% for longer than stall_timeout.
+    prepare(mw, srv, "seg-" + str(change), path="/static/cf.exe?stall=12&stall_at=660000&stall_first=4",
+            chunks="4", sha256=sha(first), stall_timeout="10")
     r = mw.run("download")
     assert r.rc != 0
     kept = sorted(mw.dir.glob("cloudflared.exe.part.[0-9]"))
     assert len(kept) == 4, list(mw.dir.iterdir())
     assert (mw.dir / "cloudflared.exe.part.seg").exists()
     have = [p.stat().st_size for p in kept]
-    assert all(0 < n <= 660000 for n in have)
+    assert have == [660000] * 4
 
     served = first
     if change == "content":

@@ -26,6 +26,7 @@ Query options of /file and /static:
   stall=S          pause S seconds (fractions allowed) after stall_at body bytes (default 1024)
   reset_at=N       after N body bytes, reset the connection (RST)
   reset_first=K    reset_at applies only to the first K bodies of this tag longer than N bytes
+  stall_first=K    stall applies only to the first K bodies of this tag longer than stall_at
   short=N          state the full length but send only N body bytes, then close
   longheader=N     add a header X-Long of N characters
 """
@@ -69,6 +70,7 @@ class _State:
         self.proxy_log = []
         self.range_counts = {}
         self.reset_counts = {}
+        self.stall_counts = {}
         self.sent_bytes = {}
         self.origin_port = 0
 
@@ -205,6 +207,13 @@ class OriginHandler(BaseHTTPRequestHandler):
                 st.reset_counts[tag] = count
             if count > int(q["reset_first"]):
                 reset_at = -1
+        if stall > 0 and "stall_first" in q and body_len > stall_at:
+            st = self.server.state
+            with st.lock:
+                count = st.stall_counts.get(tag, 0) + 1
+                st.stall_counts[tag] = count
+            if count > int(q["stall_first"]):
+                stall = 0
         short = int(q["short"]) if "short" in q else -1
         limit = body_len
         if short >= 0:
