@@ -5,7 +5,12 @@ nginx serves one 32 MiB file on 127.0.0.1 with `limit_rate 2m` per connection, s
 n connections is size / (n * 2 MiB/s). Every tool fetches the same file in every round; the median of the
 rounds is reported, with the peak memory (VmHWM) of the process that did the work.
 
-Usage: bench/download.py [--build build/bench-net-win64] [--rounds 3] [--size-mib 32] [--no-flat-check]
+With --lossy it measures a lossy link instead: the fault server (tests/support) throttles every connection
+to 1 MiB/s and cuts it (RST) after every 3 MiB of body; mosswarden chunks 4 and 8 run "download" again until
+it succeeds (each run continues the segments of the last), beside aria2c -x8 -s8 -k1M, which resumes by
+itself, and curl -C - in a retry loop. Reported: time to a verified file and body bytes sent in total.
+
+Usage: bench/download.py [--build build/bench-net-win64] [--rounds 3] [--size-mib 32] [--no-flat-check] [--lossy]
 Needs the win64 (or win32) build of mosswarden and fakecfd; installs nginx-light, curl and aria2 with apt
 when they are missing and it runs as root.
 """
@@ -225,7 +230,10 @@ def main():
     ap.add_argument("--size-mib", type=int, default=32)
     ap.add_argument("--no-flat-check", action="store_true",
                     help="skip the chunks 8 run with a four times larger file")
+    ap.add_argument("--lossy", action="store_true", help="the lossy-link case against the fault server")
     args = ap.parse_args()
+    if args.lossy:
+        return lossy(args)
 
     need_tools()
     build = Path(args.build).resolve()
@@ -397,6 +405,125 @@ def main():
     print("runs that failed and were run again: %d" % len(failures))
     for f in failures:
         print("  " + f)
+
+
+LOSSY_RATE = MIB          # bytes per second and connection
+LOSSY_CUT = 3 * MIB       # body bytes after which each connection is reset
+
+
+def lossy(args):
+    sys.path.insert(0, str(ROOT / "tests" / "support"))
+    from http_fault_server import FaultServer
+
+    need_tools()
+    build = Path(args.build).resolve()
+    exe = build / "src" / "app" / "mosswarden.exe"
+    fake = build / "tests" / "support" / "fakecfd.exe"
+    for f in (exe, fake):
+        if not f.exists():
+            sys.exit("bench: %s is missing; build the mosswarden and fakecfd targets" % f)
+    work = Path(args.work).resolve() / "lossy"
+    shutil.rmtree(work, ignore_errors=True)
+    docroot = work / "www"
+    docroot.mkdir(parents=True)
+    size = args.size_mib * MIB
+    head = fake.read_bytes()
+    body = bytearray(head)
+    rnd = b"lossy"
+    while len(body) < size:
+        rnd = hashlib.sha256(rnd).digest()
+        body += rnd * 64
+    body = bytes(body[:size])
+    (docroot / "cf.exe").write_bytes(body)
+    digest, machine = hashlib.sha256(body).hexdigest(), pe_machine_word(head)
+    env = dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", str(ROOT / "build" / "wineprefix")),
+               LC_ALL="C.UTF-8")
+    counter = [0]
+
+    def verified(path):
+        return path.exists() and hashlib.sha256(path.read_bytes()).hexdigest() == digest
+
+    def until_done(d, cmd, target, limit=600):
+        """Runs cmd again and again (as a retry loop or the supervisor would, without a pause) until the
+        target is verified; returns seconds and the number of runs."""
+        start = time.monotonic()
+        runs = 0
+        while time.monotonic() - start < limit:
+            runs += 1
+            subprocess.run(cmd, cwd=d, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            if verified(target):
+                return time.monotonic() - start, runs
+        return None, runs
+
+    with FaultServer(root=str(docroot)) as srv:
+        def url(tag):
+            return srv.url("/static/cf.exe?tag=%s&throttle=%d&reset_at=%d" % (tag, LOSSY_RATE, LOSSY_CUT))
+
+        def fresh(label):
+            counter[0] += 1
+            tag = "%02d-%s" % (counter[0], label)
+            d = work / "runs" / tag
+            d.mkdir(parents=True)
+            return d, tag
+
+        def run_mw(chunks):
+            d, tag = fresh("mw%d" % chunks)
+            shutil.copy(exe, d / "mosswarden.exe")
+            ini = ["[cloudflared]", "arch=" + machine, "url=" + url(tag), "sha256=" + digest, "reuse=0",
+                   "chunks=%d" % chunks, "progress_interval=1"]
+            (d / "mosswarden.ini").write_bytes(("\r\n".join(ini) + "\r\n").encode())
+            (d / "fakecfd.txt").write_text("")
+            secs, runs = until_done(d, [str(WINE_RUN), winpath(d / "mosswarden.exe"), "download"],
+                                    d / "cloudflared.exe")
+            return secs, runs, srv.sent(tag)
+
+        def run_native(label, cmd_for):
+            d, tag = fresh(label)
+            target = d / "cf.exe"
+            secs, runs = until_done(d, cmd_for(target, url(tag)), target)
+            return secs, runs, srv.sent(tag)
+
+        tools = [
+            ("mosswarden chunks=4", lambda: run_mw(4)),
+            ("mosswarden chunks=8", lambda: run_mw(8)),
+            # Unlimited tries without a pause: aria2c resumes each cut connection by itself.
+            ("aria2c -x8 -s8 -k1M", lambda: run_native("aria2", lambda t, u: [
+                "aria2c", "-q", "-x8", "-s8", "-k1M", "--max-tries=0", "--retry-wait=0",
+                "--allow-overwrite=false", "--auto-file-renaming=false", "--file-allocation=none",
+                "-d", str(t.parent), "-o", t.name, u])),
+            ("curl -C - (retry loop)", lambda: run_native("curl", lambda t, u: [
+                "curl", "-sS", "-f", "-C", "-", "-o", str(t), u])),
+        ]
+        results = {}
+        keep_wineserver(env)
+        for r in range(args.rounds):
+            for name, fn in tools:
+                keep_wineserver(env)
+                secs, runs, sent = fn()
+                if secs is None:
+                    sys.exit("bench: %s did not finish in round %d (%d runs)" % (name, r + 1, runs))
+                results.setdefault(name, []).append((secs, runs, sent))
+                print("round %d  %-24s %7.2f s  %3d runs  %6.3f x size sent" % (r + 1, name, secs, runs, sent / size),
+                      flush=True)
+
+    print()
+    print("file %d MiB; fault server: %d KiB/s per connection, each connection reset after %d MiB of body;"
+          " %d rounds (median)" % (args.size_mib, LOSSY_RATE // 1024, LOSSY_CUT // MIB, args.rounds))
+    print("| tool | time to a verified file s, median (min-max) | runs | bytes sent / size |")
+    print("|---|---|---|---|")
+    for name, _ in tools:
+        secs = [x[0] for x in results[name]]
+        print("| %s | %.2f (%.2f-%.2f) | %d | %.3f |" % (
+            name, statistics.median(secs), min(secs), max(secs), statistics.median(x[1] for x in results[name]),
+            statistics.median(x[2] for x in results[name]) / size))
+    aria = statistics.median(x[0] for x in results["aria2c -x8 -s8 -k1M"])
+    for chunks in (4, 8):
+        name = "mosswarden chunks=%d" % chunks
+        secs = statistics.median(x[0] for x in results[name])
+        sent = statistics.median(x[2] for x in results[name]) / size
+        print("chunks %d vs aria2c -x8 -s8 -k1M %.2f s: %.3fx (target at most 1.10x); bytes %.3fx size"
+              " (target at most 1.05x)" % (chunks, aria, secs / aria, sent))
 
 
 if __name__ == "__main__":

@@ -8,6 +8,9 @@
 namespace mw {
 
 bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error) {
+    // Every later open of the log (each command, each hosting, the supervisor after a reload)
+    // falls back to the INI folder when log_dir cannot be made; also when this load fails.
+    Logger::Instance().SetFallbackDirectory(DirectoryOf(iniPath));
     std::vector<IniEntry> entries;
     if (!ParseIniFile(iniPath, entries)) {
         if (error) *error = L"读取配置失败: " + iniPath;
@@ -21,9 +24,6 @@ bool LoadConfig(const std::wstring& iniPath, Config& config, std::wstring* error
     // Whatever prints the token later (the connector's own usage text among them) reaches the log
     // masked: the logger learns every token as soon as it is read.
     Logger::Instance().AddSecret(config.tunnel.token);
-    // Every later open of the log (each command, each hosting, the supervisor after a reload)
-    // falls back to the INI folder when log_dir cannot be made.
-    Logger::Instance().SetFallbackDirectory(config.ini_dir);
     return true;
 }
 

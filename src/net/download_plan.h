@@ -24,6 +24,24 @@ int SegmentCount(uint64_t size, bool rangeSupported, int chunks);
 std::vector<ByteRange> SegmentRanges(uint64_t size, int n);
 // partPath + "." + index.
 std::wstring SegmentPath(const std::wstring& partPath, int index);
+// What identifies the remote file that a set of kept segment files belongs to.
+struct SegmentIdentity {
+    std::wstring url;
+    uint64_t size = 0;
+    std::wstring etag;          // empty when the server sent none
+    std::wstring lastModified;  // empty when the server sent none
+    int segments = 0;           // the ranges depend on the count
+};
+
+// partPath + ".seg": the identity record kept beside the segment files.
+std::wstring SegmentIdentityPath(const std::wstring& partPath);
+// One "key=value" line (CR LF) per field.
+std::wstring SegmentIdentityText(const SegmentIdentity& identity);
+// True when text is a complete record; the fields are trimmed.
+bool ParseSegmentIdentity(const std::wstring& text, SegmentIdentity* identity);
+// Kept segments may be continued only when every field is the same.
+bool SameRemoteFile(const SegmentIdentity& kept, const SegmentIdentity& now);
+
 // The primary URL first, then every non-empty mirror in order.
 std::vector<std::wstring> BuildUrlList(const std::wstring& primaryUrl, const std::vector<std::wstring>& mirrors);
 

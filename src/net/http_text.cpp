@@ -131,4 +131,6 @@ std::wstring CancelledText() { return L"收到停止信号，下载中止"; }
 
 std::wstring SizeAbnormalText() { return L"远端大小异常"; }
 
+std::wstring RemoteChangedText() { return L"远端文件已变化（ETag 不同），已丢弃分段"; }
+
 }  // namespace mw

@@ -42,5 +42,6 @@ std::wstring WriteFailedText(uint32_t error);        // "写入失败: " + the e
 std::wstring StalledText(int32_t stallSeconds);      // "60 秒没有任何数据，判定卡死"
 std::wstring CancelledText();                        // "收到停止信号，下载中止"
 std::wstring SizeAbnormalText();                     // "远端大小异常"
+std::wstring RemoteChangedText();                    // "远端文件已变化（ETag 不同），已丢弃分段"
 
 }  // namespace mw

@@ -11,6 +11,8 @@ struct ProbeResult {
     uint64_t size = 0;            // 0 when the server did not state it
     bool rangeSupported = false;  // answered with 206
     uint32_t status = 0;          // 0 when no response was obtained
+    std::wstring etag;            // the ETag and Last-Modified headers, empty when absent
+    std::wstring lastModified;
     std::wstring error;
 };
 

@@ -14,6 +14,8 @@ ProbeResult ProbeRange(const std::wstring& url, const std::wstring& proxy, int t
     if (!request.Send(0, 0, true, &result.error)) return result;
     result.status = request.StatusCode();
     std::wstring header;
+    request.QueryHeaderText(WINHTTP_QUERY_ETAG, nullptr, &result.etag);
+    request.QueryHeaderText(WINHTTP_QUERY_LAST_MODIFIED, nullptr, &result.lastModified);
     if (result.status == 206) {
         if (request.QueryHeaderText(WINHTTP_QUERY_CUSTOM, L"Content-Range", &header)) {
             result.size = ContentRangeTotal(header);

@@ -25,21 +25,27 @@ struct Segment {
     std::wstring path;
     uint64_t first = 0;
     uint64_t last = 0;
+    uint64_t existing = 0;  // bytes of the range already in the segment file from an earlier attempt
+    std::wstring etag;      // the probe's ETag; a segment answered with another one fails
     int timeoutSeconds = 0;
     int stallSeconds = 0;
     ProgressState* progress = nullptr;
     void* cancel = nullptr;  // DownloadOptions::cancel
     std::atomic<uint32_t> failed{0};
+    bool changed = false;  // the server answered for another file than the one probed
+    bool cut = false;      // the last try ended with a broken connection after at least one byte
     std::wstring error;
 };
 
-// Fetches the segment's range into its file; a 200 answer is usable only for a range starting at 0.
+// Fetches the missing part of the segment's range into its file (nothing when it is complete);
+// a 200 answer is usable only for a request starting at byte 0.
 bool RunSegment(Segment& segment);
 // Copies the segment files in order into targetPath.
 bool JoinSegments(const std::vector<std::wstring>& paths, const std::wstring& targetPath,
                   std::wstring* errorText = nullptr);
 // Probe and transfer from one URL into options.target + ".part". status gets the probe's status
-// whenever the probe returned.
+// whenever the probe returned. Segment files of a failed segmented attempt are kept with their
+// identity record, and continued by the next attempt for the same remote file.
 bool DownloadFromUrl(const std::wstring& url, const DownloadOptions& options, std::wstring* errorText = nullptr,
                      uint32_t* status = nullptr);
 

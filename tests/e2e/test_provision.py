@@ -325,3 +325,45 @@ def test_the_download_log_lands_beside_the_ini_when_log_dir_is_a_file_or_empty(m
     assert "SHA256 校验通过: " in text
     warning = "[WARN] 无法创建日志目录: %s\\logs，日志写在 %s\r\n" % (mw.win_dir, mw.win_dir)
     assert (warning in text) == warned, text
+
+
+@pytest.mark.parametrize("change", [None, "content", "size"])
+def test_a_segmented_download_stalled_at_63_percent_resumes_only_for_the_same_remote_file(mw, srv, change):
+    first = stand_in(4 * MIB + 123, b"\1")
+    (srv.root / "cf.exe").write_bytes(first)
+    # Every segment of the first run stalls at 63% for longer than stall_timeout.
+    prepare(mw, srv, "seg-" + str(change), path="/static/cf.exe?stall=12&stall_at=660000&stall_first=4",
+            chunks="4", sha256=sha(first), stall_timeout="10")
+    r = mw.run("download")
+    assert r.rc != 0
+    kept = sorted(mw.dir.glob("cloudflared.exe.part.[0-9]"))
+    assert len(kept) == 4, list(mw.dir.iterdir())
+    assert (mw.dir / "cloudflared.exe.part.seg").exists()
+    have = [p.stat().st_size for p in kept]
+    assert have == [660000] * 4
+
+    served = first
+    if change == "content":
+        time.sleep(0.01)
+        served = stand_in(4 * MIB + 123, b"\2")
+    elif change == "size":
+        served = stand_in(4 * MIB + 999, b"\1")
+    if change:
+        (srv.root / "cf.exe").write_bytes(served)
+    ini = (mw.dir / "mosswarden.ini").read_bytes().replace(sha(first).encode(), sha(served).encode())
+    (mw.dir / "mosswarden.ini").write_bytes(ini)
+    before = len(srv.log("seg-" + str(change)))
+    r = mw.run("download")
+    assert r.rc == 0, r.out_text + r.err_text
+    assert (mw.dir / "cloudflared.exe").read_bytes() == served
+    ranges = sorted(rng for rng, _ in srv.log("seg-" + str(change))[before + 1:])
+    seg = len(served) // 4
+    lasts = [seg * (i + 1) - 1 for i in range(3)] + [len(served) - 1]
+    if change is None:
+        expected = sorted("bytes=%d-%d" % (seg * i + have[i], lasts[i]) for i in range(4))
+    else:
+        expected = sorted("bytes=%d-%d" % (seg * i, lasts[i]) for i in range(4))
+    assert ranges == expected
+    log = next(mw.dir.glob("logs/mosswarden-*.log")).read_bytes().decode("utf-8")
+    assert ("续传：已有 %d 字节" % sum(have) in log) == (change is None)
+    assert not list(mw.dir.glob("cloudflared.exe.part*"))

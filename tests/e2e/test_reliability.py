@@ -171,7 +171,7 @@ def test_ensure_reuses_a_connector_in_a_read_only_folder(mw, srv, tmpfs):
 
 
 CASES_DISK_FULL = {
-    # chunks, whether the partial file stays for the next run to continue
+    # chunks, whether the partial file (else the segment files) stays for the next run to continue
     "one connection": ("1", True),
     "four segments": ("4", False),
 }
@@ -190,7 +190,11 @@ def test_a_full_disk_fails_the_download_keeps_the_old_connector_and_a_later_run_
     r = mw.run("download", "--ini", winpath(ini))
     reason = download_fails(r, "写入失败: .*")
     assert (folder / "cloudflared.exe").read_bytes() == old
-    assert not list(folder.glob("cloudflared.exe.part.*"))
+    # Segments keep what they wrote, beside the record of the remote file they belong to.
+    segments = sorted(folder.glob("cloudflared.exe.part.[0-9]*"))
+    assert bool(segments) == (not part_kept)
+    assert (folder / "cloudflared.exe.part.seg").exists() == (not part_kept)
+    resumed = sum(p.stat().st_size for p in segments)
     part = folder / "cloudflared.exe.part"
     assert part.exists() == part_kept
     kept = part.read_bytes() if part_kept else b""
@@ -201,6 +205,7 @@ def test_a_full_disk_fails_the_download_keeps_the_old_connector_and_a_later_run_
     again = mw.run("download", "--ini", winpath(ini))
     assert again.rc == 0, again.out_text
     assert ("续传：从已有 %d 字节处接上" % len(kept) in again.out_text) == part_kept
+    assert ("续传：已有 %d 字节" % resumed in again.out_text) == (not part_kept)
     assert (folder / "cloudflared.exe").read_bytes() == served
     assert not list(folder.glob("cloudflared.exe.part*"))
 
@@ -326,6 +331,8 @@ def test_the_service_stops_promptly_during_a_download(mw, srv, chunks):
     assert texts[-2:] == ["收到停止信号，下载中止", "mosswarden 已退出"]
     assert not [t for t in texts if "该地址失败" in t or "排查顺序" in t or "秒后重试" in t]
     left = sorted(p.name for p in mw.dir.iterdir() if p.name.startswith("cloudflared.exe"))
-    # One connection keeps its bytes for the next start to continue; segments are never resumed.
-    assert left == (["cloudflared.exe.part"] if chunks == "1" else [])
+    # One connection keeps its bytes for the next start to continue; segments keep theirs and the
+    # record of the remote file they belong to.
+    segments = ["cloudflared.exe.part.%d" % i for i in range(4)] + ["cloudflared.exe.part.seg"]
+    assert left == (["cloudflared.exe.part"] if chunks == "1" else segments)
     assert_nothing_left(mw)

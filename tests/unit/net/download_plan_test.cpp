@@ -1,6 +1,7 @@
 // Segment count and boundaries, segment file names and the URL order of a download.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "net/download_plan.h"
 
 namespace mw {
@@ -60,6 +61,27 @@ TEST(DownloadPlan, NamesAndUrlOrder) {
     std::vector<std::wstring> urls = BuildUrlList(L"http://a/", {L"", L"http://b/", L"  ", L"http://c/", L""});
     EXPECT_EQ(urls, (std::vector<std::wstring>{L"http://a/", L"http://b/", L"http://c/"}));
     EXPECT_TRUE(BuildUrlList(L"", {}).empty());
+}
+
+TEST(SegmentIdentity, RecordRoundTripAndRejects) {
+    SegmentIdentity identity;
+    identity.url = L"https://a/cf.exe?x=1";
+    identity.size = 31457280;
+    identity.etag = L"\"5f-1\"";
+    identity.lastModified = L"Tue, 31 Oct 2023 11:41:00 GMT";
+    identity.segments = 4;
+    const std::wstring text = SegmentIdentityText(identity);
+    EXPECT_EQ(text, L"url=https://a/cf.exe?x=1\r\nsize=31457280\r\netag=\"5f-1\"\r\n"
+                    L"last_modified=Tue, 31 Oct 2023 11:41:00 GMT\r\nsegments=4\r\n");
+    SegmentIdentity back;
+    ASSERT_TRUE(ParseSegmentIdentity(text, &back));
+    EXPECT_TRUE(SameRemoteFile(back, identity));
+    for (const wchar_t* broken : {L"", L"url=x\r\nsize=10\r\netag=\r\nlast_modified=\r\n",
+                                  L"url=x\r\nsize=1x\r\netag=\r\nlast_modified=\r\nsegments=4\r\n",
+                                  L"url=x\r\nsize=0\r\netag=\r\nlast_modified=\r\nsegments=4\r\n",
+                                  L"url=x\r\nsize=99999999999999999999\r\netag=\r\nlast_modified=\r\nsegments=4"}) {
+        EXPECT_FALSE(ParseSegmentIdentity(broken, &back)) << WideToUtf8(broken);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "net/http.h"
+#include "net/http_text.h"
 #include "net_fixture.h"
 
 namespace mw {
@@ -83,8 +84,18 @@ TEST_F(HttpRequestTest, RefusedConnectionFailsSend) {
     std::wstring error;
     ASSERT_TRUE(request.Open(L"http://127.0.0.1:1/x", L"", 30, &error)) << error;
     EXPECT_FALSE(request.Send(0, 0, false, &error));
-    EXPECT_EQ(error.rfind(L"请求失败: ", 0), 0u) << error;
+    EXPECT_EQ(error, L"请求失败: 12029: 无法连接到服务器");
+    EXPECT_EQ(request.ErrorCode(), 12029u);
     EXPECT_EQ(request.StatusCode(), 0u);
+}
+
+// A 12xxx code outside the short table reads winhttp.dll's own text, or the number alone; never
+// the system table's "(no description)".
+TEST(NetErrorText, OtherWinHttpCodesUseTheModuleText) {
+    std::wstring text = NetErrorText(12150);
+    EXPECT_EQ(text.rfind(L"12150", 0), 0u) << WideToUtf8(text);
+    EXPECT_EQ(text.find(L"(no description)"), std::wstring::npos) << WideToUtf8(text);
+    EXPECT_EQ(NetErrorText(5), Win32ErrorText(5));
 }
 
 }  // namespace
