@@ -112,7 +112,7 @@ void PrintStatus() {
     }
 
     WriteOut(FormatText(L"隧道模式: %s，token: %s", config.tunnel.mode.c_str(), MaskToken(config.tunnel.token).c_str()));
-    if (!config.tunnel.token.empty()) {
+    if (config.tunnel.mode == L"token" && !config.tunnel.token.empty()) {
         TokenFacts token = InspectToken(config.tunnel.token);
         WriteOut(token.wellFormed ? L"隧道 ID: " + token.tunnelId : TokenFormatWarning(token));
     }

@@ -397,3 +397,24 @@ def test_an_ini_saved_while_provisioning_keeps_failing_is_used_at_once(mw, pty_r
     up = next(w for w, _, t in lines if t == "up")
     assert up - saved_seen < 3
     assert_nothing_left(mw)
+
+
+def test_status_shows_the_running_tunnel_from_the_supervisors_state(mw, pty_run):
+    import base64
+    tunnel_id = "0c8f3e4a-1111-2222-3333-444455556666"
+    token = base64.b64encode(('{"a":"0123456789abcdef","t":"%s","s":"c2VjcmV0"}' % tunnel_id).encode()).decode()
+    port = free_port()
+    mw.place_fake_connector("print=INF Registered tunnel connection connIndex=0\nready=3\n")
+    write_ini(mw, tunnel=f"token={token}\r\n", supervisor=f"metrics=127.0.0.1:{port}\r\n")
+    run = pty_run(mw, "run")
+    run.wait_log(mw, "隧道可用连接: 0 → 3", timeout=30)
+    r = mw.run("status")
+    out = r.out_text.split("\r\n")
+    assert "隧道 ID: " + tunnel_id in out
+    assert token not in r.out_text
+    at = next(i for i, line in enumerate(out) if line.startswith("守护进程: PID "))
+    assert re.fullmatch(r"cloudflared 进程: PID \d+，已运行 0:00:\d\d", out[at + 1]), out[at + 1]
+    assert out[at + 2:at + 4] == ["隧道可用连接: 3", "近一小时重启: 0 次"]
+    assert run.ctrl_c_and_key(mw) == 0
+    assert mw.run("status").out_text.count("守护进程: 未运行") == 1
+    assert_nothing_left(mw)
