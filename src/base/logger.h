@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace mw {
@@ -35,7 +36,7 @@ private:
     Logger();
     ~Logger();
     struct State;
-    State* state_;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace mw
