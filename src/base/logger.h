@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace mw {
@@ -39,7 +40,7 @@ private:
     Logger();
     ~Logger();
     struct State;
-    State* state_;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace mw

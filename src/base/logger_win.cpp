@@ -1,11 +1,13 @@
-// The log writer: a critical section around append-only, flushed writes and size-based rotation.
+// The log writer: a lock around append-only, flushed writes and size-based rotation.
 #include "base/logger.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "base/console.h"
+#include "base/handles.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "base/win.h"
@@ -27,32 +29,27 @@ std::wstring LocalTimestamp() {
 }
 
 struct Logger::State {
-    CRITICAL_SECTION lock;
-    bool constructed = false;
-    HANDLE file = INVALID_HANDLE_VALUE;
+    std::mutex lock;
+    UniqueHandle file;
     std::wstring directory;
     std::wstring baseName;
     std::wstring fixedFileName;
-    std::wstring fallbackDirectory;
     int32_t rotateMb = 16;
     bool echo = false;
+    std::wstring fallbackDirectory;
     std::vector<std::wstring> secrets;
 
     std::wstring Path() const {
         if (!fixedFileName.empty()) return JoinPath(directory, fixedFileName);
         return JoinPath(directory, baseName + L"-" + LocalDateStamp() + L".log");
     }
-    void CloseFile() {
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-    }
     void Reopen() {
         // Append-only with read and write sharing: several processes may append whole lines at once.
         // Read access is there only because locking needs it (see Write); writes still only append.
         // Delete sharing lets whichever process reaches the limit rename the file while others hold it.
-        file = CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        file.reset(CreateFileW(Path().c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 };
 
@@ -67,19 +64,9 @@ void CleanUpAtExit() {
 
 }  // namespace
 
-Logger::Logger() : state_(new State) {
-    InitializeCriticalSection(&state_->lock);
-    state_->constructed = true;
-}
+Logger::Logger() : state_(new State) {}
 
-Logger::~Logger() {
-    if (state_->constructed) {
-        Close();
-        DeleteCriticalSection(&state_->lock);
-        state_->constructed = false;
-    }
-    delete state_;
-}
+Logger::~Logger() { Close(); }
 
 Logger& Logger::Instance() {
     // The function-local static is destroyed at exit after the atexit handler registered here.
@@ -91,32 +78,33 @@ Logger& Logger::Instance() {
 
 void Logger::Open(const std::wstring& directory, const std::wstring& baseName, int32_t rotateMb, bool echo,
                   const std::wstring& fixedFileName) {
-    EnterCriticalSection(&state_->lock);
-    state_->directory = directory;
-    state_->baseName = baseName;
-    state_->fixedFileName = fixedFileName;
-    state_->rotateMb = rotateMb <= 0 ? 16 : rotateMb;
-    state_->echo = echo;
-    const std::wstring fallback = state_->fallbackDirectory;
-    const bool fellBack = !CreateDirectories(directory) && !fallback.empty() && fallback != directory;
-    if (fellBack) state_->directory = fallback;
-    state_->CloseFile();
-    state_->Reopen();
-    // Still inside the (recursive) lock, so the warning is the first line of this open.
+    std::wstring fallback;
+    bool fellBack = false;
+    {
+        std::lock_guard<std::mutex> hold(state_->lock);
+        state_->directory = directory;
+        state_->baseName = baseName;
+        state_->fixedFileName = fixedFileName;
+        state_->rotateMb = rotateMb <= 0 ? 16 : rotateMb;
+        state_->echo = echo;
+        fallback = state_->fallbackDirectory;
+        fellBack = !CreateDirectories(directory) && !fallback.empty() && fallback != directory;
+        if (fellBack) state_->directory = fallback;
+        state_->file.reset();
+        state_->Reopen();
+    }
     if (fellBack) Write(L"WARN", L"无法创建日志目录: " + directory + L"，日志写在 " + fallback);
-    LeaveCriticalSection(&state_->lock);
 }
 
 void Logger::SetFallbackDirectory(const std::wstring& directory) {
-    EnterCriticalSection(&state_->lock);
+    std::lock_guard<std::mutex> hold(state_->lock);
     state_->fallbackDirectory = directory;
-    LeaveCriticalSection(&state_->lock);
 }
 
 void Logger::Write(const wchar_t* level, const std::wstring& text) {
-    EnterCriticalSection(&state_->lock);
+    std::lock_guard<std::mutex> hold(state_->lock);
     std::wstring line = LocalTimestamp() + L" [" + level + L"] " + MaskSecrets(text, state_->secrets) + L"\r\n";
-    if (state_->file != INVALID_HANDLE_VALUE) {
+    if (state_->file) {
         std::string bytes = WideToUtf8(line);
         DWORD written = 0;
         // Another process appending to the same file (a second supervisor, a command run by hand)
@@ -125,14 +113,14 @@ void Logger::Write(const wchar_t* level, const std::wstring& text) {
         // append-only handle atomically anyway; Wine does not.
         OVERLAPPED at = {};
         at.OffsetHigh = kAppendLockOffsetHigh;
-        bool locked = LockFileEx(state_->file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
-        WriteFile(state_->file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        FlushFileBuffers(state_->file);
-        if (locked) UnlockFileEx(state_->file, 0, 1, 0, &at);
+        bool locked = LockFileEx(state_->file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+        WriteFile(state_->file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        FlushFileBuffers(state_->file.get());
+        if (locked) UnlockFileEx(state_->file.get(), 0, 1, 0, &at);
         LARGE_INTEGER size;
-        if (state_->rotateMb > 0 && GetFileSizeEx(state_->file, &size) &&
+        if (state_->rotateMb > 0 && GetFileSizeEx(state_->file.get(), &size) &&
             size.QuadPart >= static_cast<LONGLONG>(state_->rotateMb) * 1048576LL) {
-            state_->CloseFile();
+            state_->file.reset();
             std::wstring path = state_->Path();
             std::wstring rotated = path + L".1";
             // The move replaces the old copy, so a failed move leaves it in place. Every logger
@@ -143,30 +131,24 @@ void Logger::Write(const wchar_t* level, const std::wstring& text) {
         }
     }
     if (state_->echo) WriteOut(TrimText(line));
-    LeaveCriticalSection(&state_->lock);
 }
 
 void Logger::AddSecret(const std::wstring& secret) {
     if (secret.empty()) return;
-    EnterCriticalSection(&state_->lock);
+    std::lock_guard<std::mutex> hold(state_->lock);
     if (std::find(state_->secrets.begin(), state_->secrets.end(), secret) == state_->secrets.end()) {
         state_->secrets.push_back(secret);
     }
-    LeaveCriticalSection(&state_->lock);
 }
 
 void Logger::Close() {
-    if (!state_->constructed) return;
-    EnterCriticalSection(&state_->lock);
-    state_->CloseFile();
-    LeaveCriticalSection(&state_->lock);
+    std::lock_guard<std::mutex> hold(state_->lock);
+    state_->file.reset();
 }
 
 std::wstring Logger::CurrentPath() {
-    EnterCriticalSection(&state_->lock);
-    std::wstring path = state_->Path();
-    LeaveCriticalSection(&state_->lock);
-    return path;
+    std::lock_guard<std::mutex> hold(state_->lock);
+    return state_->Path();
 }
 
 }  // namespace mw

@@ -35,6 +35,9 @@ bool DeleteFileIfExists(const std::wstring& path);
 // take part of a block and succeed). False with GetLastError() set when a write fails or takes
 // nothing (then ERROR_DISK_FULL); *written gets the bytes written in either case.
 bool WriteAllBytes(void* file, const void* data, uint32_t count, uint32_t* written);
+// Reads the file to its end, sharing it with writers (a log being appended reads fine); false with
+// GetLastError() set when it cannot be opened or read, and then bytes holds what was read so far.
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 // Replaces the file in place (no temporary file); true only when every byte was written.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool WriteTextFile(const std::wstring& path, const std::wstring& text, bool withBom);

@@ -97,6 +97,21 @@ bool WriteAllBytes(void* file, const void* data, uint32_t count, uint32_t* writt
     return ok;
 }
 
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    bytes.clear();
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    // Read until end-of-file rather than to the reported size: files under /proc report 0 under Wine.
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr)) return false;
+        if (got == 0) return true;
+        bytes.append(buffer, got);
+    }
+}
+
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -12,8 +12,16 @@ namespace {
 
 // kernel32's version functions lie to programs without a manifest entry; ntdll does not.
 using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-RtlGetVersionFn g_rtlGetVersion = nullptr;
-bool g_rtlResolved = false;
+
+// Looked up once; the function-local static makes the first lookup safe from any thread.
+RtlGetVersionFn RtlGetVersionEntry() {
+    static const RtlGetVersionFn entry = []() -> RtlGetVersionFn {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr) return nullptr;
+        return reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    }();
+    return entry;
+}
 
 }  // namespace
 
@@ -21,15 +29,8 @@ OsVersionInfo GetOsVersionInfo() {
     OsVersionInfo info;
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
-    if (!g_rtlResolved) {
-        g_rtlResolved = true;
-        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        if (ntdll != nullptr) {
-            g_rtlGetVersion =
-                reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
-        }
-    }
-    if (g_rtlGetVersion != nullptr && g_rtlGetVersion(&version) == 0) {
+    RtlGetVersionFn rtlGetVersion = RtlGetVersionEntry();
+    if (rtlGetVersion != nullptr && rtlGetVersion(&version) == 0) {
         info.major = version.dwMajorVersion;
         info.minor = version.dwMinorVersion;
         info.build = version.dwBuildNumber;

@@ -17,7 +17,8 @@ using LineHandler = std::function<void(const std::wstring& line)>;
 using EnvironmentList = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // One child at a time; the record may be started again after a run. Destroying it kills the
-// child and everything it started (the job) and joins the pump thread.
+// child and everything it started (the job) and joins the pump thread. When the child cannot join
+// a job (logged as a WARN), it still runs and is tracked, but only the child itself is killed.
 class ChildProcess {
 public:
     ChildProcess();

@@ -18,7 +18,7 @@ bool ContainsNoCase(const std::wstring& text, const std::wstring& needle);
 std::wstring TrimText(const std::wstring& text);
 
 std::string WideToUtf8(const std::wstring& text);
-// Invalid sequences become U+FFFD; the ANSI code page is used only when UTF-8 yields nothing.
+// Each maximal invalid subpart (Unicode's recommended practice) becomes one U+FFFD.
 std::wstring Utf8ToWide(const std::string& bytes);
 std::wstring AnsiToWide(const std::string& bytes);
 // True when the bytes are non-empty, strictly valid UTF-8.

@@ -1,4 +1,4 @@
-// Text helpers that use the Windows formatter, code page conversions and message table.
+// Text helpers that use the Windows formatter, the ANSI code page and the message table.
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
@@ -19,17 +19,6 @@ std::wstring FormatText(const wchar_t* format, ...) {
     return std::wstring(buffer, static_cast<size_t>(n));
 }
 
-std::string WideToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    if (size <= 0) return std::string();
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr,
-                        nullptr);
-    return out;
-}
-
 namespace {
 
 std::wstring Decode(UINT codePage, const std::string& bytes) {
@@ -43,20 +32,7 @@ std::wstring Decode(UINT codePage, const std::string& bytes) {
 
 }  // namespace
 
-std::wstring Utf8ToWide(const std::string& bytes) {
-    if (bytes.empty()) return std::wstring();
-    std::wstring out = Decode(CP_UTF8, bytes);
-    if (!out.empty()) return out;
-    return Decode(CP_ACP, bytes);
-}
-
 std::wstring AnsiToWide(const std::string& bytes) { return Decode(CP_ACP, bytes); }
-
-bool IsStrictUtf8(const std::string& bytes) {
-    if (bytes.empty()) return false;
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                               nullptr, 0) > 0;
-}
 
 std::wstring Win32ErrorText(uint32_t code) {
     wchar_t* buffer = nullptr;

@@ -63,6 +63,28 @@ TEST_F(PathsWin, WriteWholeFileFailsOnHeldFileAndDirectory) {
     EXPECT_FALSE(WriteWholeFile(dir_, "x"));
 }
 
+TEST_F(PathsWin, ReadWholeFileBesideAWriterAndItsFailures) {
+    // Larger than one read, and still open for appending elsewhere, as a log is.
+    std::string big(200000, 'x');
+    big += "end";
+    ASSERT_TRUE(WriteWholeFile(Path(L"big"), big));
+    UniqueHandle writer(CreateFileW(Path(L"big").c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    ASSERT_TRUE(writer.valid());
+    std::string bytes = "stale";
+    EXPECT_TRUE(ReadWholeFile(Path(L"big"), bytes));
+    EXPECT_EQ(bytes, big);
+    ASSERT_TRUE(WriteWholeFile(Path(L"empty"), ""));
+    EXPECT_TRUE(ReadWholeFile(Path(L"empty"), bytes));
+    EXPECT_EQ(bytes, "");
+    bytes = "stale";
+    EXPECT_FALSE(ReadWholeFile(Path(L"missing"), bytes));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(bytes, "");
+    EXPECT_FALSE(ReadWholeFile(dir_, bytes));
+}
+
 TEST(ModulePath, NamesThisProgram) {
     std::wstring path = ModulePath();
     EXPECT_TRUE(IsAbsolutePath(path));

@@ -66,6 +66,49 @@ TEST(Utf8, RoundTripAndReplacement) {
     EXPECT_EQ(Utf8ToWide(""), L"");
 }
 
+// One table for the codec the product ships, run on Windows and on the build machine alike.
+TEST(Utf8, DecodeTable) {
+    const std::wstring bad(1, wchar_t(0xFFFD));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::wstring text;
+        bool strict;
+    } cases[] = {
+        {"ascii", "abc", L"abc", true},
+        {"two, three and four bytes", "\xC2\xA9\xE6\xB3\xA8\xF0\x9F\x98\x80",
+         std::wstring(L"\xA9\x6CE8") + wchar_t(0xD83D) + wchar_t(0xDE00), true},
+        {"highest code point", "\xF4\x8F\xBF\xBF", std::wstring(1, wchar_t(0xDBFF)) + wchar_t(0xDFFF), true},
+        {"stray continuation byte", "a\x80" "b", L"a" + bad + L"b", false},
+        {"byte never used", "a\xFF" "b", L"a" + bad + L"b", false},
+        {"overlong slash", "\xC0\xAF", bad + bad, false},
+        {"overlong three bytes", "\xE0\x80\xAF", bad + bad + bad, false},
+        {"surrogate encoded", "\xED\xA0\x80", bad + bad + bad, false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", bad + bad + bad + bad, false},
+        {"cut at the end", "a\xE6\xB3", L"a" + bad, false},
+        {"cut before ascii", "\xE6\xB3" "b", bad + L"b", false},
+        {"cut four bytes", "\xF0\x9F\x98", bad, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring decoded = Utf8ToWide(c.bytes);
+        std::string units;
+        for (wchar_t u : decoded) units += std::to_string(static_cast<unsigned>(u)) + " ";
+        EXPECT_EQ(decoded, c.text) << units;
+        EXPECT_EQ(IsStrictUtf8(c.bytes), c.strict);
+        if (c.strict) {
+            EXPECT_EQ(WideToUtf8(c.text), c.bytes);
+        }
+    }
+}
+
+TEST(Utf8, EncodeLoneSurrogatesAsReplacement) {
+    EXPECT_EQ(WideToUtf8(std::wstring(L"a") + wchar_t(0xD800) + L"b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(WideToUtf8(std::wstring(L"a") + wchar_t(0xDC00)), "a\xEF\xBF\xBD");
+    EXPECT_EQ(WideToUtf8(std::wstring(1, wchar_t(0xDBFF))), "\xEF\xBF\xBD");
+    EXPECT_FALSE(IsStrictUtf8(""));
+}
+
 TEST(MaskToken, Table) {
     EXPECT_EQ(MaskToken(L""), L"(none)");
     EXPECT_EQ(MaskToken(L"a"), L"****");
