@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "base/win.h"
 #include "config/loader.h"
+#include "provision/sha256.h"
 #include "supervisor/supervisor.h"
 
 #include <psapi.h>
@@ -154,8 +155,11 @@ int wmain(int argc, wchar_t** argv) {
                          "\nprint=2023-10-31T00:00:00Z INF Registered tunnel connection connIndex=0 location=hkg01\n";
     if (!kill) script += "sleep=400\nexit=3\n";
     mw::WriteWholeFile(mw::JoinPath(dir, L"fakecfd.txt"), script);
+    // The reused connector must match its checksum.
+    std::wstring sha;
+    mw::Sha256FileHex(mw::JoinPath(dir, L"cloudflared.exe"), &sha);
     std::string iniText = std::string("[cloudflared]\r\nreuse=1\r\narch=") + mw::WideToUtf8(mw::BuildMachineWord()) +
-                          "\r\n[tunnel]\r\ntoken=eyJhIjoic29hay10b2tlbi0xMjM0NTY3ODkwIn0\r\n"
+                          "\r\nsha256=" + mw::WideToUtf8(sha) + "\r\n[tunnel]\r\ntoken=eyJhIjoic29hay10b2tlbi0xMjM0NTY3ODkwIn0\r\n"
                           "[supervisor]\r\nrestart_delay=1\r\nmax_restart_delay=4\r\n";
     mw::WriteWholeFile(ini, iniText);
     std::wstring error;

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "base/win.h"
 #include "config/loader.h"
+#include "provision/sha256.h"
 #include "supervisor/supervisor.h"
 
 namespace {
@@ -83,8 +84,11 @@ struct Bench {
 
     void WriteIni() {
         // The variant changes a harmless value so that every save is a real edit.
+        // The reused connector must match its checksum.
+        std::wstring sha;
+        mw::Sha256FileHex(mw::JoinPath(dir, L"cloudflared.exe"), &sha);
         std::string text = std::string("[cloudflared]\r\nreuse=1\r\narch=") + mw::WideToUtf8(mw::BuildMachineWord()) +
-                           "\r\n[tunnel]\r\ntoken=eyJhIjoiYmVuY2gtdG9rZW4tMTIzNDU2Nzg5MCJ9\r\n"
+                           "\r\nsha256=" + mw::WideToUtf8(sha) + "\r\n[tunnel]\r\ntoken=eyJhIjoiYmVuY2gtdG9rZW4tMTIzNDU2Nzg5MCJ9\r\n"
                            "[supervisor]\r\nrestart_delay=1\r\nmax_restart_delay=4\r\nheartbeat_warn_sec=" +
                            std::to_string(180 + (iniVariant++ % 2)) + "\r\n";
         mw::WriteWholeFile(ini, text);

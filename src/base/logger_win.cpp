@@ -28,6 +28,13 @@ std::wstring LocalTimestamp() {
                       unsigned(t.wMilliseconds));
 }
 
+const wchar_t kLogBaseName[] = L"mosswarden";
+const wchar_t kServiceLogName[] = L"mosswarden-service.log";
+
+std::wstring DailyLogFileName(const std::wstring& baseName, const std::wstring& dateStamp) {
+    return baseName + L"-" + dateStamp + L".log";
+}
+
 struct Logger::State {
     std::mutex lock;
     UniqueHandle file;
@@ -41,7 +48,7 @@ struct Logger::State {
 
     std::wstring Path() const {
         if (!fixedFileName.empty()) return JoinPath(directory, fixedFileName);
-        return JoinPath(directory, baseName + L"-" + LocalDateStamp() + L".log");
+        return JoinPath(directory, DailyLogFileName(baseName, LocalDateStamp()));
     }
     void Reopen() {
         // Append-only with read and write sharing: several processes may append whole lines at once.
@@ -94,6 +101,10 @@ void Logger::Open(const std::wstring& directory, const std::wstring& baseName, i
         state_->Reopen();
     }
     if (fellBack) Write(L"WARN", L"无法创建日志目录: " + directory + L"，日志写在 " + fallback);
+}
+
+void Logger::Open(const LogTarget& target) {
+    Open(target.directory, kLogBaseName, target.rotateMb, target.echo, target.fixedFileName);
 }
 
 void Logger::SetFallbackDirectory(const std::wstring& directory) {

@@ -34,7 +34,7 @@ const std::wstring& DefaultIniTemplate() {
         L"mirrors=\r\n"
         L"; 并发分段数：GitHub 对单连接限速，4~8 通常明显更快；1 = 单连接\r\n"
         L"chunks=4\r\n"
-        L"; 多少秒收不到任何字节就判定卡死\r\n"
+        L"; 多少秒收不到任何字节就判定卡死（最少 10；0 = 不检查）\r\n"
         L"stall_timeout=60\r\n"
         L"; 进度日志间隔（秒）\r\n"
         L"progress_interval=3\r\n"

@@ -9,6 +9,9 @@ namespace mw {
 namespace {
 
 constexpr int kMaxRouteNumber = 32;
+constexpr int32_t kMaxChunks = 16;  // the download engine's segment limit
+constexpr int32_t kMinStallTimeout = 10;
+constexpr int32_t kMinHeartbeatWarnSec = 30;
 constexpr int32_t kMinUnreadyRestartSec = 30;
 constexpr int32_t kMaxUnreadyRestartSec = 86400;
 
@@ -73,8 +76,9 @@ void ApplyIniEntries(const std::vector<IniEntry>& entries, const std::wstring& i
     cf.stall_timeout = IniGetInt(entries, s, L"stall_timeout", cf.stall_timeout);
     cf.progress_interval = IniGetInt(entries, s, L"progress_interval", cf.progress_interval);
     if (cf.chunks < 1) cf.chunks = 1;
-    if (cf.chunks > 16) cf.chunks = 16;
-    if (cf.stall_timeout < 10) cf.stall_timeout = 10;
+    if (cf.chunks > kMaxChunks) cf.chunks = kMaxChunks;
+    // 0 turns the stall check off; any other value is at least the minimum.
+    if (cf.stall_timeout != 0 && cf.stall_timeout < kMinStallTimeout) cf.stall_timeout = kMinStallTimeout;
     if (cf.progress_interval < 1) cf.progress_interval = 1;
     cf.reuse = IniGetBool(entries, s, L"reuse", cf.reuse);
     cf.sha_required = IniGetBool(entries, s, L"sha_required", cf.sha_required);
@@ -107,7 +111,7 @@ void ApplyIniEntries(const std::vector<IniEntry>& entries, const std::wstring& i
     if (tunnel.mode != L"token" && tunnel.mode != L"config") tunnel.mode = L"token";
     if (sup.restart_delay < 1) sup.restart_delay = 1;
     if (sup.max_restart_delay < sup.restart_delay) sup.max_restart_delay = sup.restart_delay;
-    if (sup.heartbeat_warn_sec < 30) sup.heartbeat_warn_sec = 30;
+    if (sup.heartbeat_warn_sec < kMinHeartbeatWarnSec) sup.heartbeat_warn_sec = kMinHeartbeatWarnSec;
     if (sup.unready_restart_sec != 0) {
         if (sup.unready_restart_sec < kMinUnreadyRestartSec) sup.unready_restart_sec = kMinUnreadyRestartSec;
         if (sup.unready_restart_sec > kMaxUnreadyRestartSec) sup.unready_restart_sec = kMaxUnreadyRestartSec;

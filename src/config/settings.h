@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/logger.h"
+
 namespace mw {
 
 struct CloudflaredSettings {
@@ -61,6 +63,10 @@ struct Config {
     std::wstring ini_path;
     std::wstring ini_dir;
 };
+
+// The service's fixed log file and the daily log of the console runs, in log_dir.
+LogTarget ServiceLog(const Config& config);
+LogTarget DailyLog(const Config& config, bool echo);
 
 // The process-wide current settings. Read and replaced only on the command or supervisor thread.
 Config& CurrentConfig();

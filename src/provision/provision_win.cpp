@@ -271,8 +271,7 @@ int RunProvisionCommand(const std::wstring& iniPath, bool forceDownload) {
         return 2;
     }
     const Config& config = CurrentConfig();
-    Logger::Instance().Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, true,
-                            std::wstring());
+    Logger::Instance().Open(DailyLog(config, true));
     std::wstring connectorPath;
     if (!EnsureConnector(forceDownload, &connectorPath)) {
         WriteErr(L"失败，见日志");

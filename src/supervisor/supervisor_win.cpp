@@ -168,8 +168,7 @@ int RunSupervisor(bool serviceMode) {
     Logger& log = Logger::Instance();
     {
         const Config& config = CurrentConfig();
-        log.Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, !serviceMode,
-                 serviceMode ? L"mosswarden-service.log" : L"");
+        log.Open(serviceMode ? ServiceLog(config) : DailyLog(config, true));
     }
     WriteBanner(log);
 

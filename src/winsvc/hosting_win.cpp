@@ -84,8 +84,7 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, void*, void*) {
 }
 
 void OpenServiceLog(const Config& config) {
-    Logger::Instance().Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, false,
-                            L"mosswarden-service.log");
+    Logger::Instance().Open(ServiceLog(config));
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
@@ -102,7 +101,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     Config& config = CurrentConfig();
     config.ini_path = g_serviceIniPath.empty() ? DefaultIniPath() : FullPath(g_serviceIniPath);
     config.ini_dir = DirectoryOf(config.ini_path);
-    config.supervisor.log_dir = JoinPath(config.ini_dir, L"logs");
+    config.supervisor.log_dir = JoinPath(config.ini_dir, SupervisorSettings().log_dir);
     config.tunnel.config_file = JoinPath(config.ini_dir, L"config.yml");
     std::wstring error;
     if (!EnsureDefaultIni(config.ini_path, &error)) {

@@ -91,7 +91,7 @@ int InstallService(const std::wstring& programPath, const std::wstring& iniArgum
     Sleep(1200);
     uint32_t state = 0;
     if (QueryTunnelServiceState(&state)) Say(L"当前状态: " + ServiceStateName(state));
-    Say(L"日志: " + JoinPath(config.supervisor.log_dir, L"mosswarden-service.log"));
+    Say(L"日志: " + JoinPath(config.supervisor.log_dir, kServiceLogName));
     return 0;
 }
 
@@ -214,7 +214,7 @@ int InstallFlowAs(const std::wstring& iniPath, bool elevated, const std::wstring
         }
     }
     const Config& config = CurrentConfig();
-    Logger::Instance().Open(config.supervisor.log_dir, L"mosswarden", config.supervisor.log_rotate_mb, !g_quiet, L"");
+    Logger::Instance().Open(DailyLog(config, !g_quiet));
     LoggerCloser closeLog;
     // Before the download, so the connector inherits the folder's DACL; a user's own folder is left alone.
     if (elevated) {

@@ -48,7 +48,7 @@ uint64_t ToU64(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTi
 std::vector<std::pair<std::wstring, uint64_t>> LogCandidates(const std::wstring& logDir) {
     std::vector<std::pair<std::wstring, uint64_t>> found;
     WIN32_FIND_DATAW data;
-    UniqueFind find(FindFirstFileW(JoinPath(logDir, L"mosswarden*.log").c_str(), &data));
+    UniqueFind find(FindFirstFileW(JoinPath(logDir, std::wstring(kLogBaseName) + L"*.log").c_str(), &data));
     if (!find) return found;
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -131,7 +131,7 @@ void PrintStatus() {
 
     // The log written last: a daemon started yesterday still writes yesterday's file.
     std::wstring logPath = NewestLog(LogCandidates(config.supervisor.log_dir),
-                                     JoinPath(config.supervisor.log_dir, L"mosswarden-" + LocalDateStamp() + L".log"));
+                                     JoinPath(config.supervisor.log_dir, DailyLogFileName(kLogBaseName, LocalDateStamp())));
     WriteOut(L"日志: " + logPath);
     std::vector<std::wstring> tail = ReadLogTail(logPath, 12);
     if (tail.empty()) {

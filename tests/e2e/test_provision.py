@@ -367,3 +367,23 @@ def test_a_segmented_download_stalled_at_63_percent_resumes_only_for_the_same_re
     log = next(mw.dir.glob("logs/mosswarden-*.log")).read_bytes().decode("utf-8")
     assert ("续传：已有 %d 字节" % sum(have) in log) == (change is None)
     assert not list(mw.dir.glob("cloudflared.exe.part*"))
+
+
+@pytest.mark.parametrize("inside", [False, True], ids=["empty directory", "directory with a file"])
+def test_a_directory_in_the_connectors_place_is_reported_as_such(mw, srv, inside):
+    good = stand_in()
+    target = prepare(mw, srv, "dir", served=good, sha256=sha(good))
+    target.mkdir()
+    if inside:
+        (target / "keep.txt").write_bytes(b"x")
+    r = mw.run("ensure")
+    assert "[WARN] cloudflared.exe 是目录: %s，重新下载" % winpath(target) in r.out_text
+    assert "被杀软占用" not in r.out_text
+    if inside:
+        assert r.rc == 3, r.out_text
+        assert "[ERROR] cloudflared.exe 是目录，无法替换: %s" % winpath(target) in r.out_text
+        assert (target / "keep.txt").read_bytes() == b"x"
+        assert not (mw.dir / "cloudflared.exe.part").exists()
+    else:
+        assert r.rc == 0, r.out_text
+        assert target.read_bytes() == good

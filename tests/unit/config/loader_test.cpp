@@ -70,6 +70,8 @@ TEST(Loader, ClampsAndFallbacks) {
         {L"[cloudflared]\nchunks=abc", chunks, 4},
         {L"[cloudflared]\nchunks=16", chunks, 16},
         {L"[cloudflared]\nstall_timeout=5", stall, 10},
+        {L"[cloudflared]\nstall_timeout=-1", stall, 10},
+        {L"[cloudflared]\nstall_timeout=0", stall, 0},
         {L"[cloudflared]\nprogress_interval=0", progress, 1},
         {L"[cloudflared]\ntimeout=0", timeout, 0},
         {L"[cloudflared]\ntimeout=-4", timeout, -4},
