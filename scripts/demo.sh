@@ -110,11 +110,13 @@ for _ in $(seq 1 50); do [ -s "$demo/mirror.port" ] && break; sleep 0.1; done
 read -r port _ <"$demo/mirror.port"
 
 cp dist/x64/mosswarden.exe "$demo/app/mosswarden.exe"
-# What the stand-in does once downloaded: registers after a moment, runs a few seconds, crashes.
+# What the stand-in does once downloaded: registers after a moment, reports four ready connections
+# on its metrics address, runs a few seconds, crashes.
 printf '%s\n' \
   'print=INF Starting tunnel tunnelID=6f1c0de0-0000-4000-8000-00000000demo' \
   'sleep=1500' \
   'print=INF Registered tunnel connection connIndex=0 connection=demo location=127.0.0.1 protocol=quic' \
+  'ready=4' \
   'sleep=6000' \
   'print=ERR connection lost, the demo connector gives up' \
   'exit=3' >"$demo/app/fakecfd.txt"
