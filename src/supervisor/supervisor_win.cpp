@@ -66,8 +66,8 @@ void SaveRunState(const RunState& state) {
 struct IniWatch {
     uint64_t stamp = 0;
 
-    // True once when the file's time stamp moved: the new settings are loaded (a failed load keeps
-    // the old ones, with a WARN) and config.yml is written again.
+    // True once when the file's time stamp moved: the new settings become current (a failed load
+    // keeps the old ones, with a WARN). The caller writes config.yml from them.
     bool Reload(Logger& log, const wchar_t* announcement) {
         const std::wstring iniPath = CurrentConfig().ini_path;
         uint64_t now = FileLastWriteTime(iniPath);
