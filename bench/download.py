@@ -236,12 +236,7 @@ def main():
         return lossy(args)
 
     need_tools()
-    build = Path(args.build).resolve()
-    exe = build / "src" / "app" / "mosswarden.exe"
-    fake = build / "tests" / "support" / "fakecfd.exe"
-    for f in (exe, fake):
-        if not f.exists():
-            sys.exit("bench: %s is missing; build the mosswarden and fakecfd targets" % f)
+    exe, fake = built_programs(args)
     work = Path(args.work).resolve()
     shutil.rmtree(work / "runs", ignore_errors=True)
     docroot = work / "www"
@@ -411,17 +406,23 @@ LOSSY_RATE = MIB          # bytes per second and connection
 LOSSY_CUT = 3 * MIB       # body bytes after which each connection is reset
 
 
-def lossy(args):
-    sys.path.insert(0, str(ROOT / "tests" / "support"))
-    from http_fault_server import FaultServer
-
-    need_tools()
+def built_programs(args):
+    """mosswarden.exe and the connector stand-in of --build; exits when either is missing."""
     build = Path(args.build).resolve()
     exe = build / "src" / "app" / "mosswarden.exe"
     fake = build / "tests" / "support" / "fakecfd.exe"
     for f in (exe, fake):
         if not f.exists():
             sys.exit("bench: %s is missing; build the mosswarden and fakecfd targets" % f)
+    return exe, fake
+
+
+def lossy(args):
+    sys.path.insert(0, str(ROOT / "tests" / "support"))
+    from http_fault_server import FaultServer
+
+    need_tools()
+    exe, fake = built_programs(args)
     work = Path(args.work).resolve() / "lossy"
     shutil.rmtree(work, ignore_errors=True)
     docroot = work / "www"

@@ -160,4 +160,9 @@ std::wstring MaskSecrets(const std::wstring& text, const std::vector<std::wstrin
     return out;
 }
 
+bool Fail(std::wstring* error, const std::wstring& text) {
+    if (error != nullptr) *error = text;
+    return false;
+}
+
 }  // namespace mw

@@ -29,6 +29,9 @@ std::wstring MaskToken(const std::wstring& token);
 // `text` with every occurrence of each non-empty secret replaced by its MaskToken form.
 std::wstring MaskSecrets(const std::wstring& text, const std::vector<std::wstring>& secrets);
 
+// Writes text into *error when error is not null; always false, for "return Fail(error, …);".
+bool Fail(std::wstring* error, const std::wstring& text);
+
 // "<code>: <system message>", or "<code>: (no description)".
 std::wstring Win32ErrorText(uint32_t code);
 

@@ -17,11 +17,6 @@ namespace {
 
 const int kCheckTimeoutSeconds = 60;
 
-bool Fail(std::wstring* error, const std::wstring& text) {
-    if (error) *error = text;
-    return false;
-}
-
 bool GetSmall(HttpRequest& request, const std::wstring& url, const std::wstring& proxy, int timeoutSeconds,
               std::string* body, std::wstring* error, uint32_t* status, uint32_t* errorCode) {
     std::wstring text;

@@ -4,19 +4,11 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "net/download.h"
 #include "net/http_text.h"
 
 namespace mw {
-
-namespace {
-
-bool Fail(std::wstring* errorText, const std::wstring& text) {
-    if (errorText) *errorText = text;
-    return false;
-}
-
-}  // namespace
 
 bool CopyBody(HttpRequest& request, const BodyCopy& copy, uint64_t* copied, std::wstring* errorText) {
     uint64_t got = 0;

@@ -11,15 +11,6 @@
 
 namespace mw {
 
-namespace {
-
-bool Fail(std::wstring* errorText, const std::wstring& text) {
-    if (errorText) *errorText = text;
-    return false;
-}
-
-}  // namespace
-
 bool DownloadSingle(const std::wstring& url, const std::wstring& proxy, const std::wstring& partPath,
                     uint64_t expectedSize, bool rangeSupported, int timeoutSeconds, int stallSeconds,
                     int progressInterval, ProgressState* progress, std::wstring* errorText, void* cancel) {

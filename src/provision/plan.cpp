@@ -46,7 +46,7 @@ std::wstring VersionInOutput(const std::wstring& output) {
     return std::wstring();
 }
 
-RunVerdict JudgeVersionRun(const VersionRunFacts& run, const std::wstring& configuredVersion, std::wstring* version) {
+RunVerdict JudgeVersionRun(const CapturedRun& run, const std::wstring& configuredVersion, std::wstring* version) {
     if (!run.started) {
         // ERROR_BAD_EXE_FORMAT and ERROR_EXE_MACHINE_TYPE_MISMATCH.
         return run.startError == 193 || run.startError == 216 ? RunVerdict::BadProgram : RunVerdict::CannotRun;
@@ -58,7 +58,7 @@ RunVerdict JudgeVersionRun(const VersionRunFacts& run, const std::wstring& confi
     return found == configuredVersion ? RunVerdict::Runs : RunVerdict::OtherVersion;
 }
 
-std::wstring CannotRunText(const VersionRunFacts& run) {
+std::wstring CannotRunText(const CapturedRun& run) {
     if (!run.started) return L"cloudflared 无法在本机运行（" + Win32ErrorText(run.startError) + L"）";
     if (run.timedOut) return L"cloudflared 无法在本机运行（--version 没有结束，也没有输出版本）";
     std::wstring text = FormatText(L"cloudflared 无法在本机运行（退出码 0x%08X", static_cast<unsigned>(run.exitCode));

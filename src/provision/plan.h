@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/process.h"
 #include "config/settings.h"
 
 namespace mw {
@@ -37,15 +38,6 @@ bool MachineAcceptable(const std::wstring& machine, const std::wstring& arch);
 // Whole-string comparison after folding A-Z to a-z on both sides.
 bool ShaMatches(const std::wstring& expected, const std::wstring& actual);
 
-// What the "--version" run of a connector file showed, as far as the reuse proof needs it.
-struct VersionRunFacts {
-    bool started = false;
-    uint32_t startError = 0;
-    bool timedOut = false;
-    uint32_t exitCode = 0;
-    std::wstring output;
-};
-
 enum class RunVerdict {
     Runs,          // exit code 0 and a version line: `version` is set
     OtherVersion,  // runs, but names another version than the configured one: `version` is set
@@ -56,11 +48,12 @@ enum class RunVerdict {
 // The version a "--version" output names: the word after "version " made of digits and dots, or "".
 std::wstring VersionInOutput(const std::wstring& output);
 
-// A run that timed out but printed a version counts as running; one that printed nothing does not.
-RunVerdict JudgeVersionRun(const VersionRunFacts& run, const std::wstring& configuredVersion, std::wstring* version);
+// Judges the "--version" run of a connector file. A run that timed out but printed a version
+// counts as running; one that printed nothing does not.
+RunVerdict JudgeVersionRun(const CapturedRun& run, const std::wstring& configuredVersion, std::wstring* version);
 
 // "cloudflared 无法在本机运行（退出码 0x%08X）", with what else is known about the failed run.
-std::wstring CannotRunText(const VersionRunFacts& run);
+std::wstring CannotRunText(const CapturedRun& run);
 
 // The mirrors setting split at ";", each piece trimmed, empty pieces dropped, order kept.
 std::vector<std::wstring> SplitMirrors(const std::wstring& text);

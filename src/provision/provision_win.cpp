@@ -31,15 +31,10 @@ bool IsDirectory(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-VersionRunFacts RunVersion(const std::wstring& path) {
-    CapturedRun captured = CaptureRun(path, L"--version", kVersionTimeoutMs);
-    VersionRunFacts facts;
-    facts.started = captured.started;
-    facts.startError = captured.startError;
-    facts.timedOut = captured.timedOut;
-    facts.exitCode = captured.exitCode;
-    facts.output = TrimText(captured.output);
-    return facts;
+CapturedRun RunVersion(const std::wstring& path) {
+    CapturedRun run = CaptureRun(path, L"--version", kVersionTimeoutMs);
+    run.output = TrimText(run.output);
+    return run;
 }
 
 // The digest of a file, computed once per file state (path, size and last-write time): an unchanged
@@ -103,7 +98,7 @@ bool VerifyBody(const ConnectorPlan& plan, const CloudflaredSettings& cf, const 
     } else {
         Warn(L"该版本没有内置 SHA256，跳过完整性校验（建议自己在 ini 里补 sha256=）");
     }
-    VersionRunFacts run = RunVersion(partPath);
+    CapturedRun run = RunVersion(partPath);
     std::wstring version;
     switch (JudgeVersionRun(run, cf.version, &version)) {
         case RunVerdict::Runs:
@@ -154,7 +149,7 @@ Existing ProveExisting(const ConnectorPlan& plan, const CloudflaredSettings& cf)
             return Existing::Replace;
         }
     }
-    VersionRunFacts run = RunVersion(plan.connectorPath);
+    CapturedRun run = RunVersion(plan.connectorPath);
     std::wstring version;
     switch (JudgeVersionRun(run, cf.version, &version)) {
         case RunVerdict::Runs:

@@ -61,15 +61,7 @@ std::vector<std::pair<std::wstring, uint64_t>> LogCandidates(const std::wstring&
 // The state file of a supervisor that still runs; false when there is none.
 bool ReadLiveRunState(const std::wstring& logDir, RunState* state) {
     std::string text;
-    UniqueHandle file(CreateFileW(JoinPath(logDir, kRunStateFileName).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    char buffer[4096];
-    DWORD got = 0;
-    while (text.size() < 65536 && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-        text.append(buffer, got);
-    }
+    if (!ReadWholeFile(JoinPath(logDir, kRunStateFileName), text)) return false;
     if (!ParseRunState(text, state)) return false;
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, state->supervisorPid));
     return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;

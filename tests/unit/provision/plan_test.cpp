@@ -92,13 +92,13 @@ TEST(SplitMirrors, TrimsDropsEmptyPiecesAndKeepsOrder) {
 TEST(JudgeVersionRun, OnlyAVersionLineWithExitZeroRuns) {
     struct Case {
         const char* name;
-        VersionRunFacts run;
+        CapturedRun run;
         RunVerdict verdict;
         const wchar_t* version;
         const wchar_t* text;
     };
     auto Ran = [](uint32_t code, const std::wstring& output, bool timedOut = false) {
-        VersionRunFacts f;
+        CapturedRun f;
         f.started = true;
         f.exitCode = code;
         f.output = output;
@@ -106,7 +106,7 @@ TEST(JudgeVersionRun, OnlyAVersionLineWithExitZeroRuns) {
         return f;
     };
     auto Refused = [](uint32_t err) {
-        VersionRunFacts f;
+        CapturedRun f;
         f.startError = err;
         return f;
     };
